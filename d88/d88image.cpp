@@ -1,0 +1,240 @@
+#include "d88image.h"
+
+#include <climits>
+#include <cstring>
+
+namespace d88 {
+
+namespace {
+
+// Disk offsets are 32-bit signed file offsets: a disk header is never looked
+// for past this.
+constexpr std::int64_t kMaxDiskOffset = INT32_MAX;
+
+// Track-table entries of 2^31 and above are treated as absent: as signed
+// offsets they would point before the disk.
+constexpr std::uint32_t kMaxTrackEntry = INT32_MAX;
+
+}  // namespace
+
+D88Image::D88Image()
+    : file_(nullptr),
+      currentDisk_(-1),
+      diskCount_(0),
+      firstSector_(1),
+      lastSector_(16),
+      diskOffsets_(),
+      diskSize_(0),
+      diskOffset_(0),
+      trackTable_(),
+      mediaType_(-1),
+      diskName_(),
+      cachedSlot_(-1),
+      cachedCount_(0),
+      cachedIds_(),
+      cachedLengths_(),
+      cachedPositions_() {}
+
+D88Image::~D88Image() { Close(); }
+
+void D88Image::ClearSelection() {
+    diskOffset_ = -1;
+    currentDisk_ = -1;
+    mediaType_ = -1;
+    diskSize_ = 0;
+    std::memset(diskName_, 0, sizeof diskName_);
+    std::memset(trackTable_, 0, sizeof trackTable_);
+    cachedSlot_ = -1;
+    cachedCount_ = 0;
+}
+
+bool D88Image::Close() {
+    if (file_ != nullptr) {
+        std::fclose(file_);
+        file_ = nullptr;
+    }
+    diskCount_ = 0;
+    // Nothing of a closed image may serve a later read: the selection goes
+    // with the file.
+    ClearSelection();
+    return true;
+}
+
+bool D88Image::SeekTo(std::int64_t position) {
+    if (position < 0) return false;
+    // fseek takes a long, which is 32 bits wide on some platforms; positions
+    // here reach past 2^31 (a disk offset plus a track offset), so the seek
+    // goes in steps that each fit.
+    if (std::fseek(file_, 0, SEEK_SET) != 0) return false;
+    while (position > 0) {
+        const std::int64_t step = position < LONG_MAX ? position : LONG_MAX;
+        if (std::fseek(file_, static_cast<long>(step), SEEK_CUR) != 0) {
+            return false;
+        }
+        position -= step;
+    }
+    return true;
+}
+
+bool D88Image::Open(const char* path) {
+    if (path == nullptr) return Close();
+    // A second Open replaces the first image entirely.
+    Close();
+    file_ = std::fopen(path, "rb");
+    if (file_ == nullptr) return false;
+
+    std::int64_t offset = 0;
+    std::uint8_t header[kDiskHeaderSize];
+    while (diskCount_ < kMaxDisks) {
+        if (!SeekTo(offset)) break;
+        if (std::fread(header, 1, sizeof header, file_) != sizeof header) break;
+        diskOffsets_[diskCount_] = offset;
+        diskCount_++;
+        const std::uint32_t size = ReadLe32(header + kDiskSizeOffset);
+        // A size below one header would find the next header inside this
+        // one (a size of 0 would find this disk again and again): the disk
+        // counts, but nothing after it can be located.
+        if (size < static_cast<std::uint32_t>(kDiskHeaderSize)) break;
+        if (offset + size > kMaxDiskOffset) break;
+        offset += size;
+    }
+    return true;
+}
+
+std::int64_t D88Image::DiskOffset(std::int32_t index) const {
+    if (index < 0 || index >= diskCount_) return -1;
+    return diskOffsets_[index];
+}
+
+std::uint32_t D88Image::TrackEntry(std::int32_t slot) const {
+    if (slot < 0 || slot >= kTrackSlots) return 0;
+    return trackTable_[slot];
+}
+
+bool D88Image::SelectDisk(std::int32_t index) {
+    if (file_ == nullptr) return false;
+    ClearSelection();
+    if (index < 0 || index >= diskCount_) return false;
+
+    std::uint8_t header[kDiskHeaderSize];
+    if (!SeekTo(diskOffsets_[index]) ||
+        std::fread(header, 1, sizeof header, file_) != sizeof header) {
+        return false;
+    }
+    diskOffset_ = diskOffsets_[index];
+    for (std::int32_t slot = 0; slot < kTrackSlots; slot++) {
+        trackTable_[slot] = ReadLe32(header + kTrackTableOffset + 4 * slot);
+    }
+    mediaType_ = header[kMediaTypeOffset];
+    diskSize_ = ReadLe32(header + kDiskSizeOffset);
+    for (std::int32_t i = 0; i < kDiskNameSize; i++) {
+        const std::uint8_t byte = header[kDiskNameOffset + i];
+        if (byte == 0) break;
+        diskName_[i] = static_cast<char>(byte);
+    }
+    currentDisk_ = index;
+    return true;
+}
+
+void D88Image::SetSectorRange(std::int32_t first, std::int32_t last) {
+    firstSector_ = first;
+    lastSector_ = last;
+}
+
+bool D88Image::LoadTrack(std::int32_t slot) {
+    if (file_ == nullptr || currentDisk_ < 0) return false;
+    if (slot < 0 || slot >= kTrackSlots) return false;
+    const std::uint32_t entry = trackTable_[slot];
+    // An entry equal to the disk size still counts as inside the disk.
+    if (entry == 0 || entry > kMaxTrackEntry || entry > diskSize_) return false;
+    if (slot == cachedSlot_) return true;
+
+    cachedSlot_ = -1;
+    cachedCount_ = 0;
+    std::int64_t position = diskOffset_ + entry;
+    if (!SeekTo(position)) return false;
+    std::uint8_t header[kSectorHeaderSize];
+    // The walk ends at a record stating 0 sectors (not listed), after the
+    // record whose index is its own sector count - 1, or where the file ends.
+    // Each record may state a different count; the one just read decides.
+    for (std::int32_t i = 0; i < kMaxTrackRecords; i++) {
+        if (std::fread(header, 1, sizeof header, file_) != sizeof header) break;
+        const std::uint16_t count = ReadLe16(header + kRecordCountOffset);
+        if (count == 0) break;
+        const std::uint16_t length = ReadLe16(header + kRecordLengthOffset);
+        position += kSectorHeaderSize;
+        cachedIds_[i] = SectorId{header[kRecordCOffset], header[kRecordHOffset],
+                                 header[kRecordROffset], header[kRecordNOffset]};
+        cachedLengths_[i] = length;
+        cachedPositions_[i] = position;
+        cachedCount_ = i + 1;
+        if (i == count - 1) break;
+        position += length;
+        if (std::fseek(file_, static_cast<long>(length), SEEK_CUR) != 0) break;
+    }
+    cachedSlot_ = slot;
+    return true;
+}
+
+std::int32_t D88Image::ReadSector(std::int32_t slot, std::int32_t c,
+                                  std::int32_t h, std::int32_t r,
+                                  std::int32_t n, std::uint8_t* dest,
+                                  std::int32_t room) {
+    if (room < 0 || !LoadTrack(slot)) return 0;
+    for (std::int32_t i = 0; i < cachedCount_; i++) {
+        const SectorId& id = cachedIds_[i];
+        if (id.c != c || id.h != h || id.r != r || id.n != n) continue;
+        const std::int32_t want =
+            cachedLengths_[i] < room ? cachedLengths_[i] : room;
+        if (!SeekTo(cachedPositions_[i])) return 0;
+        // A record cut short by the end of the file yields what arrived.
+        return static_cast<std::int32_t>(
+            std::fread(dest, 1, static_cast<std::size_t>(want), file_));
+    }
+    return 0;
+}
+
+std::int32_t D88Image::ReadSectors(std::int32_t slot, std::int32_t c,
+                                   std::int32_t h, std::int32_t r,
+                                   std::int32_t n, std::uint8_t* dest,
+                                   std::int32_t length) {
+    if (n < 0 || n > kMaxSizeCode || length < 0) return 0;
+    const std::int32_t unit = 128 << n;
+    std::int32_t total = 0;
+    while (total < length) {
+        const std::int32_t piece = length - total < unit ? length - total : unit;
+        if (ReadSector(slot, c, h, r, n, dest + total, piece) < piece) break;
+        total += piece;
+        // A sector was found, so c, h and r are byte values and slot is a
+        // valid slot: none of these steps can overflow.
+        if (r == lastSector_) {
+            slot++;
+            if (h == 0) {
+                h = 1;
+            } else {
+                h = 0;
+                c++;
+            }
+            r = firstSector_;
+        } else {
+            r++;
+        }
+    }
+    return total;
+}
+
+std::int32_t D88Image::ReadSectorIds(std::int32_t slot, std::uint8_t* out,
+                                     std::int32_t room) {
+    if (room < 0 || !LoadTrack(slot)) return 0;
+    std::int32_t written = 0;
+    for (std::int32_t i = 0; i < cachedCount_ && room - written >= 4; i++) {
+        out[written + 0] = cachedIds_[i].c;
+        out[written + 1] = cachedIds_[i].h;
+        out[written + 2] = cachedIds_[i].r;
+        out[written + 3] = cachedIds_[i].n;
+        written += 4;
+    }
+    return written;
+}
+
+}  // namespace d88

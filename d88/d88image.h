@@ -1,0 +1,170 @@
+// Reader for D88 floppy-disk images.
+//
+// A D88 file is a sequence of whole disks stored back to back, with no file
+// header and no disk count: each disk starts with a 688-byte disk header whose
+// size field says how far the next disk's header lies. Each track slot of a
+// disk's track table points at a run of sector records, each a 16-byte record
+// header followed by the sector's data.
+//
+// Disk header, offsets from the disk's first byte, little-endian:
+//
+//   0x000  16 bytes   disk name, not necessarily zero-terminated
+//   0x010  10 bytes   reserved
+//   0x01A   1 byte    write protect (0x00 writable, 0x10 protected)
+//   0x01B   1 byte    media type (0x00 2D, 0x10 2DD, 0x20 2HD, ...)
+//   0x01C   4 bytes   disk size: bytes from this header to the next disk's
+//   0x020 164 x 4     track table: offset of each slot's first record,
+//                     counted from this disk's first byte; 0 = no track
+//   0x2B0             end of header (688 bytes)
+//
+// Sector record header, offsets from the record's first byte:
+//
+//   0x00   C, H, R, N  sector ID: cylinder, head, record, size code
+//   0x04   2 bytes     number of records in this track (repeated in each)
+//   0x06   1 byte      density (0x00 MFM, 0x40 FM)
+//   0x07   1 byte      deleted-data mark (0x10)
+//   0x08   1 byte      controller status
+//   0x09   5 bytes     reserved
+//   0x0E   2 bytes     data length: bytes of data following this header
+//   0x10               data
+//
+// The reader never prints and never allocates: one D88Image holds the open
+// file, the offsets of up to 64 disks, the selected disk's header and the
+// record list of the track it looked at last.
+#ifndef D88_D88IMAGE_H
+#define D88_D88IMAGE_H
+
+#include <cstdint>
+#include <cstdio>
+
+namespace d88 {
+
+constexpr std::int32_t kDiskHeaderSize = 688;
+constexpr std::int32_t kSectorHeaderSize = 16;
+constexpr std::int32_t kMaxDisks = 64;
+constexpr std::int32_t kTrackSlots = 164;
+constexpr std::int32_t kDiskNameSize = 16;
+
+constexpr std::int32_t kDiskNameOffset = 0x00;
+constexpr std::int32_t kWriteProtectOffset = 0x1A;
+constexpr std::int32_t kMediaTypeOffset = 0x1B;
+constexpr std::int32_t kDiskSizeOffset = 0x1C;
+constexpr std::int32_t kTrackTableOffset = 0x20;
+
+constexpr std::int32_t kRecordCOffset = 0x00;
+constexpr std::int32_t kRecordHOffset = 0x01;
+constexpr std::int32_t kRecordROffset = 0x02;
+constexpr std::int32_t kRecordNOffset = 0x03;
+constexpr std::int32_t kRecordCountOffset = 0x04;
+constexpr std::int32_t kRecordDensityOffset = 0x06;
+constexpr std::int32_t kRecordDeletedOffset = 0x07;
+constexpr std::int32_t kRecordStatusOffset = 0x08;
+constexpr std::int32_t kRecordLengthOffset = 0x0E;
+
+// The largest size code whose sector length, 128 << N, is a positive signed
+// 32-bit value.
+constexpr std::int32_t kMaxSizeCode = 23;
+
+// A track's sector count is a 16-bit field, so a walk over a track never
+// visits more records than this.
+constexpr std::int32_t kMaxTrackRecords = 65535;
+
+// Sector ID as stored in a record header: cylinder, head, record, size code.
+struct SectorId {
+    std::uint8_t c;
+    std::uint8_t h;
+    std::uint8_t r;
+    std::uint8_t n;
+};
+
+inline std::uint16_t ReadLe16(const std::uint8_t* bytes) {
+    return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
+}
+
+inline std::uint32_t ReadLe32(const std::uint8_t* bytes) {
+    return static_cast<std::uint32_t>(bytes[0]) |
+           (static_cast<std::uint32_t>(bytes[1]) << 8) |
+           (static_cast<std::uint32_t>(bytes[2]) << 16) |
+           (static_cast<std::uint32_t>(bytes[3]) << 24);
+}
+
+class D88Image {
+public:
+    D88Image();
+    ~D88Image();
+    D88Image(const D88Image&) = delete;
+    D88Image& operator=(const D88Image&) = delete;
+
+    // Opens `path` for binary reading and finds the disks it holds. A null
+    // path only closes. Returns false when the file cannot be opened.
+    bool Open(const char* path);
+    bool Close();
+
+    std::int32_t DiskCount() const { return diskCount_; }
+    bool SelectDisk(std::int32_t index);
+    std::int32_t CurrentDisk() const { return currentDisk_; }
+    const char* DiskName() const { return diskName_; }
+    std::int32_t MediaType() const { return mediaType_; }
+
+    // File offset of disk `index`'s header, -1 for an index outside the table.
+    std::int64_t DiskOffset(std::int32_t index) const;
+    // The selected disk's size field, 0 when none is selected.
+    std::uint32_t DiskSize() const { return diskSize_; }
+    // The selected disk's track-table entry for `slot`, 0 when out of range.
+    std::uint32_t TrackEntry(std::int32_t slot) const;
+
+    void SetSectorRange(std::int32_t first, std::int32_t last);
+
+    // Copies at most `room` bytes of the data of the first record with ID
+    // (c, h, r, n) in track slot `slot`; returns the bytes that arrived.
+    std::int32_t ReadSector(std::int32_t slot, std::int32_t c, std::int32_t h,
+                            std::int32_t r, std::int32_t n, std::uint8_t* dest,
+                            std::int32_t room);
+
+    // Moves `length` bytes of consecutive sectors, starting with (c, h, r, n)
+    // in `slot`; returns the bytes of the whole pieces moved before the first
+    // missing or short sector.
+    std::int32_t ReadSectors(std::int32_t slot, std::int32_t c, std::int32_t h,
+                             std::int32_t r, std::int32_t n, std::uint8_t* dest,
+                             std::int32_t length);
+
+    // Writes the IDs of the records of `slot`, 4 bytes each, in storage order,
+    // as many whole IDs as fit in `room` bytes; returns the bytes written.
+    std::int32_t ReadSectorIds(std::int32_t slot, std::uint8_t* out,
+                               std::int32_t room);
+
+private:
+    // Loads the record list of `slot` into the track cache; false when the
+    // slot holds no track that can be looked at.
+    bool LoadTrack(std::int32_t slot);
+    bool SeekTo(std::int64_t position);
+    void ClearSelection();
+
+    std::FILE* file_;
+    std::int32_t currentDisk_;
+    std::int32_t diskCount_;
+    std::int32_t firstSector_;
+    std::int32_t lastSector_;
+    std::int64_t diskOffsets_[kMaxDisks];
+    std::uint32_t diskSize_;
+    std::int64_t diskOffset_;
+    std::uint32_t trackTable_[kTrackSlots];
+    std::int32_t mediaType_;
+    char diskName_[kDiskNameSize + 1];
+
+    // The records a walk over the track in `cachedSlot_` visits, in storage
+    // order: the list ends where the walk ends (a record stating 0 sectors,
+    // the record whose index is its own sector count - 1, or the end of the
+    // file). Building it once per track makes every later lookup a scan in
+    // memory instead of a walk through the file, so a track of thousands of
+    // records cannot make a run take hours.
+    std::int32_t cachedSlot_;
+    std::int32_t cachedCount_;
+    SectorId cachedIds_[kMaxTrackRecords];
+    std::uint16_t cachedLengths_[kMaxTrackRecords];
+    std::int64_t cachedPositions_[kMaxTrackRecords];
+};
+
+}  // namespace d88
+
+#endif
