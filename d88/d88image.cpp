@@ -87,7 +87,16 @@ bool D88Image::Open(const char* path) {
     std::uint8_t header[kDiskHeaderSize];
     while (diskCount_ < kMaxDisks) {
         if (!SeekTo(offset)) break;
-        if (std::fread(header, 1, sizeof header, file_) != sizeof header) break;
+        if (std::fread(header, 1, sizeof header, file_) != sizeof header) {
+            // A path that opens but cannot be read at all, a directory on
+            // POSIX systems, is no image: reported as a failed open rather
+            // than as an image without disks.
+            if (diskCount_ == 0 && std::ferror(file_)) {
+                Close();
+                return false;
+            }
+            break;
+        }
         diskOffsets_[diskCount_] = offset;
         diskCount_++;
         const std::uint32_t size = ReadLe32(header + kDiskSizeOffset);

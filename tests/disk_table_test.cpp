@@ -83,6 +83,12 @@ TEST_F(ReaderTest, OpenFailsForAMissingFile) {
     EXPECT_FALSE(image->SelectDisk(0));
 }
 
+// A directory opens as a stream on POSIX systems but cannot be read.
+TEST_F(ReaderTest, OpenFailsForAFolder) {
+    EXPECT_FALSE(image->Open(dir.path().c_str()));
+    EXPECT_EQ(image->DiskCount(), 0);
+}
+
 TEST_F(ReaderTest, OpenWithNullPathCloses) {
     OpenBytes(BuildDisk(StandardDisk(1)));
     EXPECT_TRUE(image->Open(nullptr));

@@ -1,0 +1,32 @@
+// The programs' run: check the command line, open the image, walk its disks,
+// list and extract each disk's directory entries into the working directory.
+//
+// Standard output carries exactly the listing and skip lines. Standard error
+// carries the usage and open-failure messages and one warning line per
+// problem met on the way, each starting with the program's name.
+#ifndef EXTRACT_EXTRACTOR_H
+#define EXTRACT_EXTRACTOR_H
+
+#include <cstdint>
+
+#include "directory.h"
+
+namespace extract {
+
+// Each file is read whole into a fixed buffer before it is written; it is
+// larger than the biggest file an entry can describe (255 * 512 bytes).
+constexpr std::int32_t kTransferBufferSize = 737280;
+
+struct ProgramConfig {
+    const char* name;  // starts every warning line
+    DirectoryLayout layout;
+    bool windowsNames;
+};
+
+// The whole run; returns the exit status: 1 for a usage or open failure,
+// otherwise 0, warnings or not.
+int RunProgram(int argc, char** argv, const ProgramConfig& config);
+
+}  // namespace extract
+
+#endif

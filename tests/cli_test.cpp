@@ -1,0 +1,52 @@
+// The command line, the two failure messages and the exit statuses.
+#include "program_fixture.h"
+
+using testimg::Bytes;
+using testimg::RunProgram;
+
+namespace {
+
+// "ファイルをオープンできません" and a line feed, in Shift_JIS.
+const std::string kOpenFailure =
+    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76\x83\x93"
+    "\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\n";
+
+}  // namespace
+
+TEST_F(ProgramTest, WrongArgumentCountPrintsUsageWithArgvZero) {
+    for (const Flavour* flavour : {&kExt8, &kExt6}) {
+        // The program's name is shown as it was passed, a full path included.
+        const std::string argv0 = std::string("/opt/tools/") + flavour->program;
+        for (const std::vector<std::string>& args :
+             std::vector<std::vector<std::string>>{{}, {"a.d88", "b.d88"}}) {
+            const auto result = RunProgram(flavour->path, args, work, argv0);
+            EXPECT_EQ(result.status, 1);
+            EXPECT_EQ(result.out, "");
+            EXPECT_EQ(result.err, "Usage: " + argv0 + " [d88file]\n");
+        }
+    }
+    EXPECT_TRUE(Files().empty());
+}
+
+TEST_F(ProgramTest, UnopenableImagePrintsTheShiftJisMessage) {
+    for (const Flavour* flavour : {&kExt8, &kExt6}) {
+        for (const std::string& path : {root.File("missing.d88"), root.path().string()}) {
+            const auto result = RunProgram(flavour->path, {path}, work);
+            EXPECT_EQ(result.status, 1) << path;
+            EXPECT_EQ(result.out, "");
+            EXPECT_EQ(result.err, kOpenFailure) << path;
+        }
+    }
+}
+
+TEST_F(ProgramTest, AnImageWithoutDisksPrintsNothing) {
+    for (const Flavour* flavour : {&kExt8, &kExt6}) {
+        for (std::size_t length : {std::size_t{0}, std::size_t{687}}) {
+            const auto result = Run(*flavour, Bytes(length, 0));
+            EXPECT_EQ(result.status, 0);
+            EXPECT_EQ(result.out, "");
+            EXPECT_EQ(result.err, "");
+        }
+    }
+    EXPECT_TRUE(Files().empty());
+}

@@ -1,0 +1,124 @@
+// An image of unknown origin must not make the programs write anywhere but
+// the working folder, nor through a link planted there.
+#include <fstream>
+
+#include "program_fixture.h"
+
+using testimg::Bytes;
+using testimg::Disk;
+using testimg::StandardDisk;
+using testimg::WriteDirectory;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Every file and link below `folder`, with the bytes of the regular files.
+std::map<std::string, std::string> Tree(const fs::path& folder) {
+    std::map<std::string, std::string> tree;
+    for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator();
+         ++it) {
+        const std::string rel = fs::relative(it->path(), folder).string();
+        if (it->is_symlink()) {
+            tree[rel] = "link -> " + fs::read_symlink(it->path()).string();
+        } else if (it->is_regular_file()) {
+            const Bytes bytes = testimg::ReadFile(it->path().string());
+            tree[rel] = std::string(bytes.begin(), bytes.end());
+        } else {
+            tree[rel] = "folder";
+        }
+    }
+    return tree;
+}
+
+}  // namespace
+
+// root/ holds a sentinel and the image; root/work/ is the working folder and
+// holds a link to the sentinel named like an entry of the image.
+TEST_F(ProgramTest, HostileNamesStayInsideTheWorkingFolder) {
+    const fs::path sentinel = root.path() / "SENTINEL";
+    testimg::WriteFile(sentinel.string(), Bytes{'k', 'e', 'e', 'p'});
+    fs::create_symlink(sentinel, work / "LINK");
+    fs::create_symlink(sentinel, work / "..__ETC");
+    fs::create_directory(work / "DIR");
+
+    Disk disk = StandardDisk(4);
+    WriteDirectory(disk, 11,
+                   {{"../SENTI", 10, 1},
+                    {"..", 11, 1},
+                    {".", 12, 1},
+                    {"/ETC/X", 13, 1},
+                    {"/", 14, 1},
+                    {"LINK", 15, 1},
+                    {"DIR", 16, 1},
+                    {"A\\B:C", 17, 1},
+                    {std::string("\0PASS", 5), 18, 1},
+                    {"..//ETC", 19, 1},
+                    {"OK", 20, 1}});
+    // The image goes where Run puts it before the folder is looked at.
+    testimg::WriteFile(root.File("image.d88"), testimg::BuildDisk(disk));
+    const auto before = Tree(root.path());
+    const auto result = Run(kExt8, disk);
+
+    EXPECT_EQ(result.status, 0);
+    // The listing keeps every name as it was read.
+    EXPECT_EQ(result.out,
+              "../SENTI      TRACK:01 SECTOR:02 SIZE:0200\n"
+              "..            TRACK:01 SECTOR:03 SIZE:0200\n"
+              ".             TRACK:01 SECTOR:04 SIZE:0200\n"
+              "/ETC/X        TRACK:01 SECTOR:05 SIZE:0200\n"
+              "/             TRACK:01 SECTOR:06 SIZE:0200\n"
+              "LINK          TRACK:01 SECTOR:07 SIZE:0200\n"
+              "DIR           TRACK:01 SECTOR:08 SIZE:0200\n"
+              "A\\B:C         TRACK:01 SECTOR:09 SIZE:0200\n"
+              "              TRACK:02 SECTOR:01 SIZE:0200\n"
+              "..//ETC       TRACK:02 SECTOR:02 SIZE:0200\n"
+              "OK            TRACK:02 SECTOR:03 SIZE:0200\n");
+    EXPECT_EQ(result.err,
+              "d88ext8: disk 0: \"../SENTI\": written as \".._SENTI\"\n"
+              "d88ext8: disk 0: \"..\": not usable as a file name; not written\n"
+              "d88ext8: disk 0: \".\": not usable as a file name; not written\n"
+              "d88ext8: disk 0: \"/ETC/X\": written as \"_ETC_X\"\n"
+              "d88ext8: disk 0: \"/\": written as \"_\"\n"
+              "d88ext8: disk 0: \"DIR\": cannot create the file: Is a directory\n"
+              "d88ext8: disk 0: \"\": not usable as a file name; not written\n"
+              "d88ext8: disk 0: \"..//ETC\": written as \"..__ETC\"\n");
+
+    // Outside the working folder nothing changed.
+    auto after = Tree(root.path());
+    for (auto it = after.begin(); it != after.end();) {
+        it = it->first.rfind("work", 0) == 0 ? after.erase(it) : std::next(it);
+    }
+    auto outside = before;
+    for (auto it = outside.begin(); it != outside.end();) {
+        it = it->first.rfind("work", 0) == 0 ? outside.erase(it) : std::next(it);
+    }
+    EXPECT_EQ(after, outside);
+    EXPECT_EQ(testimg::ReadFile(sentinel.string()), (Bytes{'k', 'e', 'e', 'p'}));
+
+    // Inside, exactly what the rules say: links replaced by files, the folder
+    // left alone.
+    auto sector = [](int lsn) {
+        const Bytes b = SectorRun(lsn, 1);
+        return std::string(b.begin(), b.end());
+    };
+    EXPECT_EQ(Tree(work), (std::map<std::string, std::string>{{".._SENTI", sector(10)},
+                                                              {"_ETC_X", sector(13)},
+                                                              {"_", sector(14)},
+                                                              {"LINK", sector(15)},
+                                                              {"DIR", "folder"},
+                                                              {"A\\B:C", sector(17)},
+                                                              {"..__ETC", sector(19)},
+                                                              {"OK", sector(20)}}));
+}
+
+// Warnings show bytes that cannot be printed escaped; files keep them.
+TEST_F(ProgramTest, WarningsEscapeUnprintableBytes) {
+    Disk disk = StandardDisk(4);
+    WriteDirectory(disk, 11, {{"\xB6\x01/\"\\", 10, 1}});
+    const auto result = Run(kExt8, disk);
+    EXPECT_EQ(result.out, "\xB6\x01/\"\\         TRACK:01 SECTOR:02 SIZE:0200\n");
+    EXPECT_EQ(result.err,
+              "d88ext8: disk 0: \"\\xB6\\x01/\\\"\\\\\": written as \"\\xB6\\x01_\\\"\\\\\"\n");
+    EXPECT_EQ(Files(), (std::map<std::string, Bytes>{{"\xB6\x01_\"\\", SectorRun(10, 1)}}));
+}

@@ -1,0 +1,57 @@
+// Runs d88ext8 and d88ext6 on built images in a fresh working folder.
+#ifndef TESTS_PROGRAM_FIXTURE_H
+#define TESTS_PROGRAM_FIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "image_builder.h"
+#include "run_program.h"
+#include "temp_dir.h"
+
+// One program and its entry size.
+struct Flavour {
+    const char* program;
+    int entrySize;
+    const char* path;
+};
+
+inline const Flavour kExt8{"d88ext8", 11, D88EXT8_PATH};
+inline const Flavour kExt6{"d88ext6", 9, D88EXT6_PATH};
+
+class ProgramTest : public ::testing::Test {
+protected:
+    // root/ holds the image and root/work/ is the working folder, so that
+    // the files in work/ are exactly what the program wrote.
+    testimg::TempDir root;
+    std::filesystem::path work = root.path() / "work";
+
+    void SetUp() override { std::filesystem::create_directory(work); }
+
+    testimg::RunResult Run(const Flavour& flavour, const testimg::Bytes& image) {
+        const std::string path = root.File("image.d88");
+        EXPECT_TRUE(testimg::WriteFile(path, image));
+        return testimg::RunProgram(flavour.path, {path}, work);
+    }
+
+    testimg::RunResult Run(const Flavour& flavour, const testimg::Disk& disk) {
+        return Run(flavour, testimg::BuildDisk(disk));
+    }
+
+    std::map<std::string, testimg::Bytes> Files() const { return testimg::FilesIn(work); }
+};
+
+// Bytes of logical sectors first .. first + count - 1 of a standard disk.
+inline testimg::Bytes SectorRun(int first, int count) {
+    testimg::Bytes out;
+    for (int lsn = first; lsn < first + count; lsn++) {
+        const testimg::Bytes one = testimg::SectorData(lsn);
+        out.insert(out.end(), one.begin(), one.end());
+    }
+    return out;
+}
+
+#endif
