@@ -65,9 +65,12 @@ constexpr std::int32_t kRecordLengthOffset = 0x0E;
 // 32-bit value.
 constexpr std::int32_t kMaxSizeCode = 23;
 
-// A track's sector count is a 16-bit field, so a walk over a track never
-// visits more records than this.
-constexpr std::int32_t kMaxTrackRecords = 65535;
+// The most records a walk over one track visits. The sector count field
+// would allow 65,535, but no real track holds more than a few hundred (a 2HD
+// track has about 10,400 bytes; each sector needs its ID and data fields and
+// the gaps between them). Without a bound, an image of a few megabytes whose
+// tracks state thousands of empty records could make a run take hours.
+constexpr std::int32_t kMaxTrackRecords = 1024;
 
 // Sector ID as stored in a record header: cylinder, head, record, size code.
 struct SectorId {
@@ -154,10 +157,10 @@ private:
 
     // The records a walk over the track in `cachedSlot_` visits, in storage
     // order: the list ends where the walk ends (a record stating 0 sectors,
-    // the record whose index is its own sector count - 1, or the end of the
-    // file). Building it once per track makes every later lookup a scan in
-    // memory instead of a walk through the file, so a track of thousands of
-    // records cannot make a run take hours.
+    // the record whose index is its own sector count - 1, the end of the
+    // file, or kMaxTrackRecords). Building it once per track makes each later
+    // lookup in that track a scan in memory instead of a walk through the
+    // file; the results are those of the walk.
     std::int32_t cachedSlot_;
     std::int32_t cachedCount_;
     SectorId cachedIds_[kMaxTrackRecords];

@@ -29,6 +29,8 @@ std::uint8_t TransferBuffer[kTransferBufferSize];
 struct Scan {
     const ProgramConfig& config;
     std::int32_t disk;
+    std::FILE* out;
+    std::FILE* err;
 };
 
 // An entry name as warnings show it: in double quotes, printable ASCII as
@@ -58,11 +60,11 @@ struct QuotedName {
 
 // Warnings go after every listing line printed before them, also when both
 // streams are sent to one file.
-void BeginWarning() { std::fflush(stdout); }
+void BeginWarning(const Scan& scan) { std::fflush(scan.out); }
 
 void WarnFileError(const Scan& scan, const char* entryName, const char* what, int error) {
-    BeginWarning();
-    std::fprintf(stderr, "%s: disk %d: %s: %s: %s\n", scan.config.name, scan.disk,
+    BeginWarning(scan);
+    std::fprintf(scan.err, "%s: disk %d: %s: %s: %s\n", scan.config.name, scan.disk,
                  QuotedName(entryName).text, what, std::strerror(error));
 }
 
@@ -120,8 +122,8 @@ bool ExtractFile(const Scan& scan, const char* entryName, const char* fileName,
     const std::int32_t got = Image.ReadSectors(slot, c, h, r, n, TransferBuffer, length);
     if (got == 0) return false;
     if (got < length) {
-        BeginWarning();
-        std::fprintf(stderr,
+        BeginWarning(scan);
+        std::fprintf(scan.err,
                      "%s: disk %d: %s: sectors missing or short after %d of %d bytes;"
                      " written with the missing bytes as zeros\n",
                      scan.config.name, scan.disk, QuotedName(entryName).text, got, length);
@@ -140,8 +142,8 @@ void ScanDirectory(const Scan& scan, std::int32_t bytesRead) {
     const DirectoryLayout& layout = scan.config.layout;
     const std::int32_t entries = EntriesWithin(layout, bytesRead);
     if (bytesRead < kDirectorySize) {
-        BeginWarning();
-        std::fprintf(stderr,
+        BeginWarning(scan);
+        std::fprintf(scan.err,
                      "%s: disk %d: only %d of %d bytes of the directory could be read;"
                      " %d entries scanned\n",
                      scan.config.name, scan.disk, bytesRead, kDirectorySize, entries);
@@ -153,24 +155,24 @@ void ScanDirectory(const Scan& scan, std::int32_t bytesRead) {
         if (kind == EntryKind::End) break;
         if (kind == EntryKind::PassOver) continue;
         if (kind == EntryKind::Skip) {
-            std::printf("%s \t\tis skipped.\n", entry.name);
+            std::fprintf(scan.out, "%s \t\tis skipped.\n", entry.name);
             continue;
         }
-        std::printf("%-12s  TRACK:%02x SECTOR:%02x SIZE:%04x\n", entry.name,
+        std::fprintf(scan.out, "%-12s  TRACK:%02x SECTOR:%02x SIZE:%04x\n", entry.name,
                     static_cast<unsigned>(entry.slot), static_cast<unsigned>(entry.sector),
                     static_cast<unsigned>(entry.size));
 
         char fileName[kFileNameSize];
         const NameResult named = MakeFileName(entry.name, scan.config.windowsNames, fileName);
         if (named == NameResult::Refused) {
-            BeginWarning();
-            std::fprintf(stderr, "%s: disk %d: %s: not usable as a file name; not written\n",
+            BeginWarning(scan);
+            std::fprintf(scan.err, "%s: disk %d: %s: not usable as a file name; not written\n",
                          scan.config.name, scan.disk, QuotedName(entry.name).text);
             continue;
         }
         if (named == NameResult::Changed) {
-            BeginWarning();
-            std::fprintf(stderr, "%s: disk %d: %s: written as %s\n", scan.config.name,
+            BeginWarning(scan);
+            std::fprintf(scan.err, "%s: disk %d: %s: written as %s\n", scan.config.name,
                          scan.disk, QuotedName(entry.name).text, QuotedName(fileName).text);
         }
         ExtractFile(scan, entry.name, fileName, entry.slot, entry.cylinder, entry.head,
@@ -180,14 +182,15 @@ void ScanDirectory(const Scan& scan, std::int32_t bytesRead) {
 
 }  // namespace
 
-int RunProgram(int argc, char** argv, const ProgramConfig& config) {
+int RunProgram(int argc, char** argv, const ProgramConfig& config, std::FILE* out,
+               std::FILE* err) {
     if (argc != 2) {
         const char* self = argc > 0 && argv[0] != nullptr ? argv[0] : config.name;
-        std::fprintf(stderr, "Usage: %s [d88file]\n", self);
+        std::fprintf(err, "Usage: %s [d88file]\n", self);
         return 1;
     }
     if (!Image.Open(argv[1])) {
-        std::fputs(kOpenFailure, stderr);
+        std::fputs(kOpenFailure, err);
         return 1;
     }
     const std::int32_t disks = Image.DiskCount();
@@ -199,9 +202,9 @@ int RunProgram(int argc, char** argv, const ProgramConfig& config) {
         std::memset(DirectoryBuffer, 0, sizeof DirectoryBuffer);
         const std::int32_t got =
             Image.ReadSectors(0, 0, 0, 2, kSectorSizeCode, DirectoryBuffer, kDirectorySize);
-        ScanDirectory(Scan{config, disk}, got);
+        ScanDirectory(Scan{config, disk, out, err}, got);
     }
-    std::fflush(stdout);
+    std::fflush(out);
     return 0;
 }
 

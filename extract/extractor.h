@@ -8,6 +8,7 @@
 #define EXTRACT_EXTRACTOR_H
 
 #include <cstdint>
+#include <cstdio>
 
 #include "directory.h"
 
@@ -24,8 +25,10 @@ struct ProgramConfig {
 };
 
 // The whole run; returns the exit status: 1 for a usage or open failure,
-// otherwise 0, warnings or not.
-int RunProgram(int argc, char** argv, const ProgramConfig& config);
+// otherwise 0, warnings or not. The listing goes to `out`, messages to
+// `err`: standard output and standard error for the programs.
+int RunProgram(int argc, char** argv, const ProgramConfig& config, std::FILE* out,
+               std::FILE* err);
 
 }  // namespace extract
 

@@ -1,5 +1,7 @@
 // d88ext8 and d88ext6: one source, built once with each directory layout.
 // D88EXT_LAYOUT (11 or 9) and D88EXT_NAME come from the build.
+#include <cstdio>
+
 #include "extractor.h"
 #include "file_name.h"
 
@@ -14,5 +16,5 @@
 int main(int argc, char** argv) {
     static const extract::ProgramConfig kConfig{D88EXT_NAME, D88EXT_DIRECTORY_LAYOUT,
                                                 extract::kWindowsNames};
-    return extract::RunProgram(argc, argv, kConfig);
+    return extract::RunProgram(argc, argv, kConfig, stdout, stderr);
 }

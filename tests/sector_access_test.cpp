@@ -323,3 +323,28 @@ TEST_F(ReaderTest, LargeSectorsAreReadWhole) {
     EXPECT_EQ(Prefix(buf, 16384), SectorData(7, 16384));
     EXPECT_EQ(Bytes(buf.begin() + 16384, buf.end()), Prefix(SectorData(8, 65535), 16384));
 }
+
+// A walk visits at most 1,024 records of a track, however many the records
+// state: the 1,024th is found, the 1,025th is not.
+TEST_F(ReaderTest, AWalkVisitsAtMostKMaxTrackRecords) {
+    static_assert(d88::kMaxTrackRecords == 1024);
+    Disk disk;
+    Record filler;
+    filler.r = 200;
+    filler.count = 0xFFFF;
+    disk.tracks[0].records.assign(1023, filler);
+    Record first = filler;
+    first.r = 1;
+    first.data = SectorData(1, 512);
+    Record second = first;
+    second.r = 2;
+    disk.tracks[0].records.push_back(first);
+    disk.tracks[0].records.push_back(second);
+    OpenAndSelect(disk);
+    Bytes buf(512);
+    EXPECT_EQ(image->ReadSector(0, 0, 0, 1, 2, buf.data(), 512), 512);
+    EXPECT_EQ(buf, SectorData(1, 512));
+    EXPECT_EQ(image->ReadSector(0, 0, 0, 2, 2, buf.data(), 512), 0);
+    std::vector<std::uint8_t> ids(4 * 2000);
+    EXPECT_EQ(image->ReadSectorIds(0, ids.data(), static_cast<std::int32_t>(ids.size())), 4 * 1024);
+}
