@@ -29,6 +29,9 @@ D88Image::D88Image()
       trackTable_(),
       mediaType_(-1),
       diskName_(),
+      window_(),
+      windowStart_(0),
+      windowLength_(0),
       cachedSlot_(-1),
       cachedCount_(0),
       cachedIds_(),
@@ -53,6 +56,7 @@ bool D88Image::Close() {
         std::fclose(file_);
         file_ = nullptr;
     }
+    windowLength_ = 0;
     diskCount_ = 0;
     // Nothing of a closed image may serve a later read: the selection goes
     // with the file.
@@ -62,18 +66,35 @@ bool D88Image::Close() {
 
 bool D88Image::SeekTo(std::int64_t position) {
     if (position < 0) return false;
+    if (position <= LONG_MAX) return std::fseek(file_, static_cast<long>(position), SEEK_SET) == 0;
     // fseek takes a long, which is 32 bits wide on some platforms; positions
     // here reach past 2^31 (a disk offset plus a track offset), so the seek
     // goes in steps that each fit.
-    if (std::fseek(file_, 0, SEEK_SET) != 0) return false;
+    if (std::fseek(file_, LONG_MAX, SEEK_SET) != 0) return false;
+    position -= LONG_MAX;
     while (position > 0) {
         const std::int64_t step = position < LONG_MAX ? position : LONG_MAX;
-        if (std::fseek(file_, static_cast<long>(step), SEEK_CUR) != 0) {
-            return false;
-        }
+        if (std::fseek(file_, static_cast<long>(step), SEEK_CUR) != 0) return false;
         position -= step;
     }
     return true;
+}
+
+std::int32_t D88Image::ReadThroughWindow(std::int64_t position, std::uint8_t* dest,
+                                         std::int32_t length) {
+    const bool inside = position >= windowStart_ &&
+                        position - windowStart_ + length <= windowLength_;
+    if (!inside) {
+        windowStart_ = position;
+        windowLength_ = 0;
+        if (!SeekTo(position)) return 0;
+        windowLength_ = static_cast<std::int32_t>(std::fread(window_, 1, sizeof window_, file_));
+    }
+    const std::int64_t available = windowStart_ + windowLength_ - position;
+    const std::int32_t got = available < length ? static_cast<std::int32_t>(available) : length;
+    if (got <= 0) return 0;
+    std::memcpy(dest, window_ + (position - windowStart_), static_cast<std::size_t>(got));
+    return got;
 }
 
 bool D88Image::Open(const char* path) {
@@ -161,13 +182,12 @@ bool D88Image::LoadTrack(std::int32_t slot) {
     cachedSlot_ = -1;
     cachedCount_ = 0;
     std::int64_t position = diskOffset_ + entry;
-    if (!SeekTo(position)) return false;
     std::uint8_t header[kSectorHeaderSize];
     // The walk ends at a record stating 0 sectors (not listed), after the
     // record whose index is its own sector count - 1, or where the file ends.
     // Each record may state a different count; the one just read decides.
     for (std::int32_t i = 0; i < kMaxTrackRecords; i++) {
-        if (std::fread(header, 1, sizeof header, file_) != sizeof header) break;
+        if (ReadThroughWindow(position, header, kSectorHeaderSize) != kSectorHeaderSize) break;
         const std::uint16_t count = ReadLe16(header + kRecordCountOffset);
         if (count == 0) break;
         const std::uint16_t length = ReadLe16(header + kRecordLengthOffset);
@@ -179,7 +199,6 @@ bool D88Image::LoadTrack(std::int32_t slot) {
         cachedCount_ = i + 1;
         if (i == count - 1) break;
         position += length;
-        if (std::fseek(file_, static_cast<long>(length), SEEK_CUR) != 0) break;
     }
     cachedSlot_ = slot;
     return true;
@@ -195,8 +214,9 @@ std::int32_t D88Image::ReadSector(std::int32_t slot, std::int32_t c,
         if (id.c != c || id.h != h || id.r != r || id.n != n) continue;
         const std::int32_t want =
             cachedLengths_[i] < room ? cachedLengths_[i] : room;
-        if (!SeekTo(cachedPositions_[i])) return 0;
         // A record cut short by the end of the file yields what arrived.
+        if (want <= kWindowSize) return ReadThroughWindow(cachedPositions_[i], dest, want);
+        if (!SeekTo(cachedPositions_[i])) return 0;
         return static_cast<std::int32_t>(
             std::fread(dest, 1, static_cast<std::size_t>(want), file_));
     }

@@ -141,6 +141,10 @@ private:
     // slot holds no track that can be looked at.
     bool LoadTrack(std::int32_t slot);
     bool SeekTo(std::int64_t position);
+    // Copies `length` bytes from file position `position` through the
+    // header window; returns the bytes that arrived.
+    std::int32_t ReadThroughWindow(std::int64_t position, std::uint8_t* dest,
+                                   std::int32_t length);
     void ClearSelection();
 
     std::FILE* file_;
@@ -161,6 +165,14 @@ private:
     // file, or kMaxTrackRecords). Building it once per track makes each later
     // lookup in that track a scan in memory instead of a walk through the
     // file; the results are those of the walk.
+    // A window onto the image file for walking record headers: each header
+    // needs 16 bytes and the walk skips the data between them, which through
+    // the stream would cost a seek (a system call) per record.
+    static constexpr std::int32_t kWindowSize = 16384;
+    std::uint8_t window_[kWindowSize];
+    std::int64_t windowStart_;
+    std::int32_t windowLength_;
+
     std::int32_t cachedSlot_;
     std::int32_t cachedCount_;
     SectorId cachedIds_[kMaxTrackRecords];

@@ -1,0 +1,60 @@
+// Drives a whole run on arbitrary bytes: open the image, walk every disk,
+// read and scan each directory in both layouts and extract into a scratch
+// folder, which is emptied after every input.
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "extract/extractor.h"
+
+namespace {
+
+std::string g_image;
+std::FILE* g_null = nullptr;
+
+void EmptyFolder(const char* folder) {
+    DIR* dir = opendir(folder);
+    if (dir == nullptr) std::abort();
+    while (dirent* item = readdir(dir)) {
+        if (std::strcmp(item->d_name, ".") != 0 && std::strcmp(item->d_name, "..") != 0) {
+            unlink(item->d_name);
+        }
+    }
+    closedir(dir);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    std::string folder = std::string(base) + "/d88fuzz-XXXXXX";
+    if (mkdtemp(folder.data()) == nullptr) std::abort();
+    g_image = folder + ".d88";
+    if (chdir(folder.c_str()) != 0) std::abort();
+    g_null = std::fopen("/dev/null", "w");
+    if (g_null == nullptr) std::abort();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::FILE* f = std::fopen(g_image.c_str(), "wb");
+    if (f == nullptr) std::abort();
+    if (size > 0 && std::fwrite(data, 1, size, f) != size) std::abort();
+    std::fclose(f);
+
+    char name8[] = "d88ext8";
+    char name6[] = "d88ext6";
+    char* argv8[] = {name8, g_image.data(), nullptr};
+    char* argv6[] = {name6, g_image.data(), nullptr};
+    const extract::ProgramConfig ext8{"d88ext8", extract::Layout11, false};
+    const extract::ProgramConfig ext6{"d88ext6", extract::Layout9, true};
+    if (extract::RunProgram(2, argv8, ext8, g_null, g_null) != 0) std::abort();
+    if (extract::RunProgram(2, argv6, ext6, g_null, g_null) != 0) std::abort();
+    EmptyFolder(".");
+    return 0;
+}
