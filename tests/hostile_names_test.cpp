@@ -36,6 +36,7 @@ std::map<std::string, std::string> Tree(const fs::path& folder) {
 // root/ holds a sentinel and the image; root/work/ is the working folder and
 // holds a link to the sentinel named like an entry of the image.
 TEST_F(ProgramTest, HostileNamesStayInsideTheWorkingFolder) {
+    if (OnWindows()) GTEST_SKIP() << "POSIX names and links; Windows has its own test";
     const fs::path sentinel = root.path() / "SENTINEL";
     testimg::WriteFile(sentinel.string(), Bytes{'k', 'e', 'e', 'p'});
     fs::create_symlink(sentinel, work / "LINK");
@@ -118,7 +119,59 @@ TEST_F(ProgramTest, WarningsEscapeUnprintableBytes) {
     WriteDirectory(disk, 11, {{"\xB6\x01/\"\\", 10, 1}});
     const auto result = Run(kExt8, disk);
     EXPECT_EQ(result.out, "\xB6\x01/\"\\         TRACK:01 SECTOR:02 SIZE:0200\n");
+    if (OnWindows()) {
+        EXPECT_EQ(result.err,
+                  "d88ext8: disk 0: \"\\xB6\\x01/\\\"\\\\\": written as \"\\xB6____\"\n");
+        EXPECT_EQ(Files(), (std::map<std::string, Bytes>{{"\xB6____", SectorRun(10, 1)}}));
+    } else {
+        EXPECT_EQ(result.err,
+                  "d88ext8: disk 0: \"\\xB6\\x01/\\\"\\\\\": written as \"\\xB6\\x01_\\\"\\\\\"\n");
+        EXPECT_EQ(Files(), (std::map<std::string, Bytes>{{"\xB6\x01_\"\\", SectorRun(10, 1)}}));
+    }
+}
+
+// Windows: reserved characters, control bytes, device names and a trailing
+// dot are rewritten, each with a warning; nothing is written as a device.
+TEST_F(ProgramTest, WindowsNamesAreRewritten) {
+    if (!OnWindows()) GTEST_SKIP() << "the Windows build's rules";
+    Disk disk = StandardDisk(4);
+    WriteDirectory(disk, 9,
+                   {{"A<B>C", 10, 1},
+                    {"C:\\X", 11, 1},
+                    {"Q?*|\"", 12, 1},
+                    {"\x01\x1F", 13, 1},
+                    {"con", 14, 1},
+                    {"NUL.X", 15, 1},
+                    {"LPT1", 16, 1},
+                    {"COM1", 17, 1},
+                    {"com9", 18, 1},
+                    {"END.", 19, 1},
+                    {"/", 20, 1},
+                    {"..", 21, 1},
+                    {"PLAIN", 22, 1}});
+    const auto result = Run(kExt6, disk);
+    EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err,
-              "d88ext8: disk 0: \"\\xB6\\x01/\\\"\\\\\": written as \"\\xB6\\x01_\\\"\\\\\"\n");
-    EXPECT_EQ(Files(), (std::map<std::string, Bytes>{{"\xB6\x01_\"\\", SectorRun(10, 1)}}));
+              "d88ext6: disk 0: \"A<B>C\": written as \"A_B_C\"\n"
+              "d88ext6: disk 0: \"C:\\\\X\": written as \"C__X\"\n"
+              "d88ext6: disk 0: \"Q?*|\\\"\": written as \"Q____\"\n"
+              "d88ext6: disk 0: \"\\x01\\x1F\": written as \"__\"\n"
+              "d88ext6: disk 0: \"con\": written as \"_con\"\n"
+              "d88ext6: disk 0: \"NUL.X\": written as \"_NUL.X\"\n"
+              "d88ext6: disk 0: \"LPT1\": written as \"_LPT1\"\n"
+              "d88ext6: disk 0: \"com9\": written as \"_com9\"\n"
+              "d88ext6: disk 0: \"END.\": written as \"END_\"\n"
+              "d88ext6: disk 0: \"/\": written as \"_\"\n"
+              "d88ext6: disk 0: \"..\": not usable as a file name; not written\n");
+    EXPECT_EQ(Files(), (std::map<std::string, Bytes>{{"A_B_C", SectorRun(10, 1)},
+                                                     {"C__X", SectorRun(11, 1)},
+                                                     {"Q____", SectorRun(12, 1)},
+                                                     {"__", SectorRun(13, 1)},
+                                                     {"_con", SectorRun(14, 1)},
+                                                     {"_NUL.X", SectorRun(15, 1)},
+                                                     {"_LPT1", SectorRun(16, 1)},
+                                                     {"_com9", SectorRun(18, 1)},
+                                                     {"END_", SectorRun(19, 1)},
+                                                     {"_", SectorRun(20, 1)},
+                                                     {"PLAIN", SectorRun(22, 1)}}));
 }

@@ -49,9 +49,13 @@ TEST_F(ProgramTest, NamesBeginningWithComAreSkipped) {
                                   Listing("com1", "TRACK:01 SECTOR:05 SIZE:0200") +
                                   Listing("ACOM", "TRACK:01 SECTOR:06 SIZE:0200"))
             << flavour->program;
-        EXPECT_EQ(result.err, "");
+        // com1 is extracted; Windows reserves the name for a device.
+        const std::string com1 = OnWindows() ? "_com1" : "com1";
+        EXPECT_EQ(result.err, OnWindows() ? std::string(flavour->program) +
+                                                ": disk 0: \"com1\": written as \"_com1\"\n"
+                                          : "");
         EXPECT_EQ(Files(), (std::map<std::string, Bytes>{{"CO", SectorRun(12, 1)},
-                                                         {"com1", SectorRun(13, 1)},
+                                                         {com1, SectorRun(13, 1)},
                                                          {"ACOM", SectorRun(14, 1)}}));
     }
 }

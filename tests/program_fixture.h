@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -12,15 +13,22 @@
 #include "run_program.h"
 #include "temp_dir.h"
 
-// One program and its entry size.
+// One program, its entry size, and where the build under test has it.
 struct Flavour {
     const char* program;
     int entrySize;
-    const char* path;
+    std::string path;
 };
 
-inline const Flavour kExt8{"d88ext8", 11, D88EXT8_PATH};
-inline const Flavour kExt6{"d88ext6", 9, D88EXT6_PATH};
+inline std::string ProgramPath(const char* variable, const char* built) {
+    const char* path = std::getenv(variable);
+    return path != nullptr ? path : built;
+}
+
+inline const Flavour kExt8{"d88ext8", 11, ProgramPath("D88_TEST_EXT8", D88EXT8_PATH)};
+inline const Flavour kExt6{"d88ext6", 9, ProgramPath("D88_TEST_EXT6", D88EXT6_PATH)};
+
+inline bool OnWindows() { return testimg::TestTarget().windows; }
 
 class ProgramTest : public ::testing::Test {
 protected:
