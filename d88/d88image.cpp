@@ -28,15 +28,15 @@ D88Image::D88Image()
       diskOffset_(0),
       trackTable_(),
       mediaType_(-1),
+      writeProtect_(-1),
       diskName_(),
+      fileSize_(0),
       window_(),
       windowStart_(0),
       windowLength_(0),
       cachedSlot_(-1),
       cachedCount_(0),
-      cachedIds_(),
-      cachedLengths_(),
-      cachedPositions_() {}
+      cached_() {}
 
 D88Image::~D88Image() { Close(); }
 
@@ -44,6 +44,7 @@ void D88Image::ClearSelection() {
     diskOffset_ = -1;
     currentDisk_ = -1;
     mediaType_ = -1;
+    writeProtect_ = -1;
     diskSize_ = 0;
     std::memset(diskName_, 0, sizeof diskName_);
     std::memset(trackTable_, 0, sizeof trackTable_);
@@ -57,6 +58,7 @@ bool D88Image::Close() {
         file_ = nullptr;
     }
     windowLength_ = 0;
+    fileSize_ = 0;
     diskCount_ = 0;
     // Nothing of a closed image may serve a later read: the selection goes
     // with the file.
@@ -103,6 +105,10 @@ bool D88Image::Open(const char* path) {
     Close();
     file_ = std::fopen(path, "rb");
     if (file_ == nullptr) return false;
+    if (std::fseek(file_, 0, SEEK_END) == 0) {
+        const long end = std::ftell(file_);
+        fileSize_ = end > 0 ? end : 0;
+    }
 
     std::int64_t offset = 0;
     std::uint8_t header[kDiskHeaderSize];
@@ -156,6 +162,7 @@ bool D88Image::SelectDisk(std::int32_t index) {
         trackTable_[slot] = ReadLe32(header + kTrackTableOffset + 4 * slot);
     }
     mediaType_ = header[kMediaTypeOffset];
+    writeProtect_ = header[kWriteProtectOffset];
     diskSize_ = ReadLe32(header + kDiskSizeOffset);
     for (std::int32_t i = 0; i < kDiskNameSize; i++) {
         const std::uint8_t byte = header[kDiskNameOffset + i];
@@ -192,10 +199,15 @@ bool D88Image::LoadTrack(std::int32_t slot) {
         if (count == 0) break;
         const std::uint16_t length = ReadLe16(header + kRecordLengthOffset);
         position += kSectorHeaderSize;
-        cachedIds_[i] = SectorId{header[kRecordCOffset], header[kRecordHOffset],
-                                 header[kRecordROffset], header[kRecordNOffset]};
-        cachedLengths_[i] = length;
-        cachedPositions_[i] = position;
+        RecordHeader& record = cached_[i];
+        record.id = SectorId{header[kRecordCOffset], header[kRecordHOffset],
+                             header[kRecordROffset], header[kRecordNOffset]};
+        record.sectorCount = count;
+        record.density = header[kRecordDensityOffset];
+        record.deleted = header[kRecordDeletedOffset];
+        record.status = header[kRecordStatusOffset];
+        record.dataLength = length;
+        record.dataPosition = position;
         cachedCount_ = i + 1;
         if (i == count - 1) break;
         position += length;
@@ -210,13 +222,13 @@ std::int32_t D88Image::ReadSector(std::int32_t slot, std::int32_t c,
                                   std::int32_t room) {
     if (room < 0 || !LoadTrack(slot)) return 0;
     for (std::int32_t i = 0; i < cachedCount_; i++) {
-        const SectorId& id = cachedIds_[i];
+        const RecordHeader& record = cached_[i];
+        const SectorId& id = record.id;
         if (id.c != c || id.h != h || id.r != r || id.n != n) continue;
-        const std::int32_t want =
-            cachedLengths_[i] < room ? cachedLengths_[i] : room;
+        const std::int32_t want = record.dataLength < room ? record.dataLength : room;
         // A record cut short by the end of the file yields what arrived.
-        if (want <= kWindowSize) return ReadThroughWindow(cachedPositions_[i], dest, want);
-        if (!SeekTo(cachedPositions_[i])) return 0;
+        if (want <= kWindowSize) return ReadThroughWindow(record.dataPosition, dest, want);
+        if (!SeekTo(record.dataPosition)) return 0;
         return static_cast<std::int32_t>(
             std::fread(dest, 1, static_cast<std::size_t>(want), file_));
     }
@@ -257,13 +269,21 @@ std::int32_t D88Image::ReadSectorIds(std::int32_t slot, std::uint8_t* out,
     if (room < 0 || !LoadTrack(slot)) return 0;
     std::int32_t written = 0;
     for (std::int32_t i = 0; i < cachedCount_ && room - written >= 4; i++) {
-        out[written + 0] = cachedIds_[i].c;
-        out[written + 1] = cachedIds_[i].h;
-        out[written + 2] = cachedIds_[i].r;
-        out[written + 3] = cachedIds_[i].n;
+        out[written + 0] = cached_[i].id.c;
+        out[written + 1] = cached_[i].id.h;
+        out[written + 2] = cached_[i].id.r;
+        out[written + 3] = cached_[i].id.n;
         written += 4;
     }
     return written;
+}
+
+std::int32_t D88Image::ReadRecordHeaders(std::int32_t slot, RecordHeader* out,
+                                         std::int32_t room) {
+    if (room < 0 || !LoadTrack(slot)) return 0;
+    const std::int32_t count = cachedCount_ < room ? cachedCount_ : room;
+    for (std::int32_t i = 0; i < count; i++) out[i] = cached_[i];
+    return count;
 }
 
 }  // namespace d88

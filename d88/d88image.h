@@ -80,6 +80,17 @@ struct SectorId {
     std::uint8_t n;
 };
 
+// One record header as stored, and where its data lies in the file.
+struct RecordHeader {
+    SectorId id;
+    std::uint16_t sectorCount;
+    std::uint8_t density;
+    std::uint8_t deleted;
+    std::uint8_t status;
+    std::uint16_t dataLength;
+    std::int64_t dataPosition;
+};
+
 inline std::uint16_t ReadLe16(const std::uint8_t* bytes) {
     return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
 }
@@ -108,6 +119,10 @@ public:
     std::int32_t CurrentDisk() const { return currentDisk_; }
     const char* DiskName() const { return diskName_; }
     std::int32_t MediaType() const { return mediaType_; }
+    // The selected disk's write-protect byte, -1 when none is selected.
+    std::int32_t WriteProtect() const { return writeProtect_; }
+    // Size of the open image file in bytes, 0 when none is open.
+    std::int64_t FileSize() const { return fileSize_; }
 
     // File offset of disk `index`'s header, -1 for an index outside the table.
     std::int64_t DiskOffset(std::int32_t index) const;
@@ -136,6 +151,10 @@ public:
     std::int32_t ReadSectorIds(std::int32_t slot, std::uint8_t* out,
                                std::int32_t room);
 
+    // Copies the headers of the records a walk over `slot` visits, in
+    // storage order, at most `room` of them; returns how many it copied.
+    std::int32_t ReadRecordHeaders(std::int32_t slot, RecordHeader* out, std::int32_t room);
+
 private:
     // Loads the record list of `slot` into the track cache; false when the
     // slot holds no track that can be looked at.
@@ -157,7 +176,9 @@ private:
     std::int64_t diskOffset_;
     std::uint32_t trackTable_[kTrackSlots];
     std::int32_t mediaType_;
+    std::int32_t writeProtect_;
     char diskName_[kDiskNameSize + 1];
+    std::int64_t fileSize_;
 
     // The records a walk over the track in `cachedSlot_` visits, in storage
     // order: the list ends where the walk ends (a record stating 0 sectors,
@@ -175,9 +196,7 @@ private:
 
     std::int32_t cachedSlot_;
     std::int32_t cachedCount_;
-    SectorId cachedIds_[kMaxTrackRecords];
-    std::uint16_t cachedLengths_[kMaxTrackRecords];
-    std::int64_t cachedPositions_[kMaxTrackRecords];
+    RecordHeader cached_[kMaxTrackRecords];
 };
 
 }  // namespace d88

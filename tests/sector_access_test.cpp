@@ -348,3 +348,39 @@ TEST_F(ReaderTest, AWalkVisitsAtMostKMaxTrackRecords) {
     std::vector<std::uint8_t> ids(4 * 2000);
     EXPECT_EQ(image->ReadSectorIds(0, ids.data(), static_cast<std::int32_t>(ids.size())), 4 * 1024);
 }
+
+// The whole record headers of a walk, status bytes included, and where each
+// record's data lies in the file.
+TEST_F(ReaderTest, ReadRecordHeadersGivesEachRecordAsStored) {
+    Disk disk = StandardDisk(1);
+    disk.writeProtect = 0x10;
+    Record& odd = RecordAt(disk, 0, 2);
+    odd.density = 0x40;
+    odd.deleted = 0x10;
+    odd.status = 0xB0;
+    odd.count = 7;
+    odd.data.resize(300);
+    OpenAndSelect(disk);
+    EXPECT_EQ(image->WriteProtect(), 0x10);
+    EXPECT_EQ(image->FileSize(), static_cast<std::int64_t>(BuildDisk(disk).size()));
+
+    std::vector<d88::RecordHeader> headers(16);
+    ASSERT_EQ(image->ReadRecordHeaders(0, headers.data(), 16), 9);
+    EXPECT_EQ(headers[0].id.r, 1);
+    EXPECT_EQ(headers[0].dataPosition, 688 + 16);
+    EXPECT_EQ(headers[0].status, 0);
+    const d88::RecordHeader& second = headers[1];
+    EXPECT_EQ(second.id.r, 2);
+    EXPECT_EQ(second.sectorCount, 7);
+    EXPECT_EQ(second.density, 0x40);
+    EXPECT_EQ(second.deleted, 0x10);
+    EXPECT_EQ(second.status, 0xB0);
+    EXPECT_EQ(second.dataLength, 300);
+    EXPECT_EQ(second.dataPosition, 688 + 528 + 16);
+    EXPECT_EQ(headers[2].dataPosition, 688 + 528 + 316 + 16);
+    EXPECT_EQ(image->ReadRecordHeaders(0, headers.data(), 3), 3);
+    EXPECT_EQ(image->ReadRecordHeaders(1, headers.data(), 16), 0);
+    ASSERT_TRUE(image->Close());
+    EXPECT_EQ(image->FileSize(), 0);
+    EXPECT_EQ(image->WriteProtect(), -1);
+}
