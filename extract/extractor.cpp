@@ -5,16 +5,13 @@
 #include <cstring>
 
 #include "d88/d88image.h"
+#include "escape.h"
+#include "messages.h"
 #include "file_name.h"
 
 namespace extract {
 
 namespace {
-
-// "ファイルをオープンできません" in Shift_JIS (code page 932).
-constexpr char kOpenFailure[] =
-    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76\x83\x93"
-    "\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\n";
 
 // A file is first written under this name and then renamed to its own, so
 // that an existing file of that name is replaced whole and a symbolic link of
@@ -31,31 +28,6 @@ struct Scan {
     std::int32_t disk;
     std::FILE* out;
     std::FILE* err;
-};
-
-// An entry name as warnings show it: in double quotes, printable ASCII as
-// it is, every other byte, the quote and the backslash escaped.
-struct QuotedName {
-    char text[2 + 4 * kFileNameSize + 1];
-
-    explicit QuotedName(const char* name) {
-        std::size_t at = 0;
-        text[at++] = '"';
-        for (std::size_t i = 0; name[i] != '\0' && i < kFileNameSize; i++) {
-            const auto byte = static_cast<unsigned char>(name[i]);
-            if (byte == '"' || byte == '\\') {
-                text[at++] = '\\';
-                text[at++] = static_cast<char>(byte);
-            } else if (byte >= 0x20 && byte < 0x7F) {
-                text[at++] = static_cast<char>(byte);
-            } else {
-                std::snprintf(text + at, 5, "\\x%02X", byte);
-                at += 4;
-            }
-        }
-        text[at++] = '"';
-        text[at] = '\0';
-    }
 };
 
 // Warnings go after every listing line printed before them, also when both

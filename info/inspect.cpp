@@ -1,0 +1,285 @@
+#include "inspect.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace info {
+
+namespace {
+
+using d88::RecordHeader;
+
+RecordHeader Records[d88::kMaxTrackRecords];
+std::uint32_t SortedIds[d88::kMaxTrackRecords];
+std::uint8_t DirectoryBuffer[extract::kDirectorySize];
+// The largest file an entry can describe: 255 sectors of 512 bytes.
+std::uint8_t FileBuffer[255 * extract::kSectorSize];
+
+// Size codes above 7 (16 KiB sectors) do not occur on floppy disks; they are
+// reported as they are but not turned into a length.
+constexpr std::int32_t kMaxRealSizeCode = 7;
+
+class Finder {
+public:
+    Finder(Report& report) : report_(report) {}
+
+    std::int32_t count() const { return count_; }
+
+    void operator()(AnomalyKind kind, std::int32_t slot, std::int32_t sector, const char* format,
+                    ...) {
+        Anomaly anomaly;
+        anomaly.kind = kind;
+        anomaly.slot = slot;
+        anomaly.cylinder = slot >= 0 ? slot / 2 : -1;
+        anomaly.head = slot >= 0 ? slot % 2 : -1;
+        anomaly.sector = sector;
+        std::va_list args;
+        va_start(args, format);
+        std::vsnprintf(anomaly.text, sizeof anomaly.text, format, args);
+        va_end(args);
+        report_.Found(anomaly);
+        count_++;
+    }
+
+private:
+    Report& report_;
+    std::int32_t count_ = 0;
+};
+
+// Why a slot's track cannot be read, or nullptr when it can be looked at.
+bool TrackReadable(const d88::D88Image& image, std::int32_t slot, std::int64_t diskOffset,
+                   Finder* find) {
+    const std::uint32_t entry = image.TrackEntry(slot);
+    if (entry == 0) return false;
+    if (entry > 0x7FFFFFFFu || entry > image.DiskSize()) {
+        if (find != nullptr) {
+            (*find)(AnomalyKind::TrackPastDisk, slot, -1,
+                    "track table entry %u lies past the disk (size field %u)", entry,
+                    image.DiskSize());
+        }
+        return false;
+    }
+    if (diskOffset + entry + d88::kSectorHeaderSize > image.FileSize()) {
+        if (find != nullptr) {
+            (*find)(AnomalyKind::TrackPastFile, slot, -1,
+                    "track table entry %u lies past the end of the file", entry);
+        }
+        return false;
+    }
+    return true;
+}
+
+std::int32_t MostCommon(const std::int32_t* counts, std::int32_t size) {
+    std::int32_t best = 0;
+    for (std::int32_t i = 1; i < size; i++) {
+        if (counts[i] > counts[best]) best = i;
+    }
+    return counts[best] > 0 ? best : -1;
+}
+
+std::uint32_t Packed(const d88::SectorId& id) {
+    return static_cast<std::uint32_t>(id.c) << 24 | static_cast<std::uint32_t>(id.h) << 16 |
+           static_cast<std::uint32_t>(id.r) << 8 | id.n;
+}
+
+const char* StatusMeaning(std::uint8_t status) {
+    switch (status) {
+        case 0x10: return "deleted data";
+        case 0xA0: return "ID CRC error";
+        case 0xB0: return "data CRC error";
+        case 0xE0: return "no address mark";
+        case 0xF0: return "no data mark";
+        default: return "unknown";
+    }
+}
+
+void CheckTrack(d88::D88Image& image, std::int32_t slot, const DiskFacts& facts,
+                std::int32_t commonCode, Finder& find) {
+    const std::int32_t count = image.ReadRecordHeaders(slot, Records, d88::kMaxTrackRecords);
+    if (count == 0) {
+        find(AnomalyKind::EmptyTrack, slot, -1, "no sector record can be read");
+        return;
+    }
+    if (count == d88::kMaxTrackRecords) {
+        find(AnomalyKind::TooManyRecords, slot, -1,
+             "the track states more than %d records; the rest are not read", count);
+    }
+    const std::int32_t c = slot / 2;
+    const std::int32_t h = slot % 2;
+    for (std::int32_t i = 1; i < count; i++) {
+        if (Records[i].sectorCount != Records[0].sectorCount) {
+            find(AnomalyKind::CountsDisagree, slot, -1,
+                 "records disagree on the sector count (%u in the first, %u in record %d)",
+                 Records[0].sectorCount, Records[i].sectorCount, i + 1);
+            break;
+        }
+    }
+    for (std::int32_t i = 0; i < count; i++) {
+        const RecordHeader& rec = Records[i];
+        const std::int32_t r = rec.id.r;
+        if (rec.id.c != c || rec.id.h != h) {
+            find(AnomalyKind::WrongId, slot, r, "has the ID C%u H%u; the slot implies C%d H%d", rec.id.c, rec.id.h, c, h);
+        }
+        if (commonCode >= 0 && rec.id.n != commonCode) {
+            find(AnomalyKind::SizeCode, slot, r, "has size code %u; most sectors have %d",
+                 rec.id.n, commonCode);
+        }
+        if (rec.id.n <= kMaxRealSizeCode && rec.dataLength < (128 << rec.id.n)) {
+            find(AnomalyKind::ShortData, slot, r, "holds %u of %d bytes", rec.dataLength,
+                 128 << rec.id.n);
+        }
+        const std::int64_t end = rec.dataPosition + rec.dataLength;
+        if (end > image.FileSize()) {
+            const std::int64_t present =
+                image.FileSize() > rec.dataPosition ? image.FileSize() - rec.dataPosition : 0;
+            find(AnomalyKind::CutByFile, slot, r,
+                 "is cut by the end of the file: %lld of %u bytes present",
+                 static_cast<long long>(present), rec.dataLength);
+        }
+        if (rec.status != 0) {
+            find(AnomalyKind::Status, slot, r, "has controller status 0x%02X (%s)",
+                 rec.status, StatusMeaning(rec.status));
+        }
+        if (rec.deleted != 0) {
+            find(AnomalyKind::Deleted, slot, r, "carries the deleted-data mark (0x%02X)",
+                 rec.deleted);
+        }
+    }
+    for (std::int32_t i = 0; i < count; i++) SortedIds[i] = Packed(Records[i].id);
+    std::sort(SortedIds, SortedIds + count);
+    for (std::int32_t i = 0; i < count;) {
+        std::int32_t same = 1;
+        while (i + same < count && SortedIds[i + same] == SortedIds[i]) same++;
+        if (same > 1) {
+            const std::uint32_t id = SortedIds[i];
+            find(AnomalyKind::DuplicateId, slot, static_cast<std::int32_t>((id >> 8) & 0xFF),
+                 "appears %d times with the ID %u/%u/%u/%u; the first is used", same, id >> 24, (id >> 16) & 0xFF, (id >> 8) & 0xFF, id & 0xFF);
+        }
+        i += same;
+    }
+    if (facts.sectorsPerTrack == extract::kSectorsPerTrack) {
+        for (std::int32_t r = 1; r <= extract::kSectorsPerTrack; r++) {
+            bool present = false;
+            for (std::int32_t i = 0; i < count && !present; i++) present = Records[i].id.r == r;
+            if (!present) find(AnomalyKind::MissingSector, slot, r, "missing");
+        }
+    }
+}
+
+void ReadDirectory(d88::D88Image& image, const Options& options, Report& report) {
+    const extract::DirectoryLayout& layout = *options.directory;
+    image.SetSectorRange(1, extract::kSectorsPerTrack);
+    std::memset(DirectoryBuffer, 0, sizeof DirectoryBuffer);
+    const std::int32_t got = image.ReadSectors(0, 0, 0, 2, extract::kSectorSizeCode,
+                                               DirectoryBuffer, extract::kDirectorySize);
+    const std::int32_t entries = extract::EntriesWithin(layout, got);
+    report.BeginDirectory(layout.entrySize, got, entries);
+    for (std::int32_t i = 0; i < entries; i++) {
+        extract::DirectoryEntry entry;
+        const extract::EntryKind kind =
+            extract::DecodeEntry(layout, DirectoryBuffer + 1 + i * layout.entrySize, &entry);
+        if (kind == extract::EntryKind::End) break;
+        if (kind == extract::EntryKind::PassOver) continue;
+        DirectoryLine line{i, &entry, Prediction::Skipped, 0, extract::NameResult::Same, nullptr};
+        char fileName[extract::kFileNameSize] = {};
+        if (kind == extract::EntryKind::Extract) {
+            line.bytesRead = image.ReadSectors(entry.slot, entry.cylinder, entry.head, entry.sector,
+                                               extract::kSectorSizeCode, FileBuffer, entry.size);
+            line.prediction = line.bytesRead == 0           ? Prediction::Missing
+                              : line.bytesRead < entry.size ? Prediction::Short
+                                                            : Prediction::Ok;
+            line.naming = extract::MakeFileName(entry.name, options.windowsNames, fileName);
+            if (line.prediction != Prediction::Missing &&
+                line.naming != extract::NameResult::Refused) {
+                line.fileName = fileName;
+            }
+        }
+        report.Entry(line);
+    }
+}
+
+}  // namespace
+
+const char* AnomalyName(AnomalyKind kind) {
+    switch (kind) {
+        case AnomalyKind::DiskSize: return "disk-size";
+        case AnomalyKind::TrackPastDisk: return "track-past-disk";
+        case AnomalyKind::TrackPastFile: return "track-past-file";
+        case AnomalyKind::EmptyTrack: return "empty-track";
+        case AnomalyKind::CountsDisagree: return "sector-counts-disagree";
+        case AnomalyKind::WrongId: return "wrong-id";
+        case AnomalyKind::SizeCode: return "size-code";
+        case AnomalyKind::DuplicateId: return "duplicate-id";
+        case AnomalyKind::MissingSector: return "missing-sector";
+        case AnomalyKind::ShortData: return "short-data";
+        case AnomalyKind::CutByFile: return "cut-by-file";
+        case AnomalyKind::Status: return "status";
+        case AnomalyKind::Deleted: return "deleted-data";
+        case AnomalyKind::TooManyRecords: return "too-many-records";
+    }
+    return "unknown";
+}
+
+std::int32_t Inspect(d88::D88Image& image, const Options& options, Report& report) {
+    Finder find(report);
+    for (std::int32_t disk = 0; disk < image.DiskCount(); disk++) {
+        DiskFacts facts{};
+        facts.index = disk;
+        facts.offset = image.DiskOffset(disk);
+        image.SelectDisk(disk);
+        facts.name = image.DiskName();
+        facts.media = image.MediaType();
+        facts.writeProtect = image.WriteProtect();
+        facts.sizeField = image.DiskSize();
+        const std::int64_t inFile = image.FileSize() - facts.offset;
+        facts.bytesPresent = inFile < facts.sizeField ? inFile : facts.sizeField;
+
+        // First pass: the geometry most tracks share.
+        std::int32_t perTrack[d88::kMaxTrackRecords + 1] = {};
+        std::int32_t sizeCodes[kMaxRealSizeCode + 1] = {};
+        for (std::int32_t slot = 0; slot < d88::kTrackSlots; slot++) {
+            if (image.TrackEntry(slot) != 0) facts.tracks++;
+            if (!TrackReadable(image, slot, facts.offset, nullptr)) continue;
+            const std::int32_t count =
+                image.ReadRecordHeaders(slot, Records, d88::kMaxTrackRecords);
+            if (count > 0) perTrack[count]++;
+            for (std::int32_t i = 0; i < count; i++) {
+                if (Records[i].id.n <= kMaxRealSizeCode) sizeCodes[Records[i].id.n]++;
+            }
+        }
+        const std::int32_t commonCount = MostCommon(perTrack, d88::kMaxTrackRecords + 1);
+        const std::int32_t commonCode = MostCommon(sizeCodes, kMaxRealSizeCode + 1);
+        facts.sectorsPerTrack = commonCount > 0 ? commonCount : 0;
+        facts.sectorSize = commonCode >= 0 ? 128 << commonCode : 0;
+        report.BeginDisk(facts);
+
+        if (facts.sizeField < static_cast<std::uint32_t>(d88::kDiskHeaderSize)) {
+            find(AnomalyKind::DiskSize, -1, -1,
+                 "the size field %u is smaller than a disk header; no later disk can be found",
+                 facts.sizeField);
+        } else if (facts.bytesPresent < facts.sizeField) {
+            find(AnomalyKind::DiskSize, -1, -1,
+                 "the size field says %u bytes, the file holds %lld of them", facts.sizeField,
+                 static_cast<long long>(facts.bytesPresent));
+        }
+        for (std::int32_t slot = 0; slot < d88::kTrackSlots; slot++) {
+            if (TrackReadable(image, slot, facts.offset, &find)) {
+                CheckTrack(image, slot, facts, commonCode, find);
+            }
+        }
+        if (options.tracks) {
+            report.BeginTracks();
+            for (std::int32_t slot = 0; slot < d88::kTrackSlots; slot++) {
+                if (!TrackReadable(image, slot, facts.offset, nullptr)) continue;
+                report.Track(slot, Records, image.ReadRecordHeaders(slot, Records, d88::kMaxTrackRecords));
+            }
+        }
+        if (options.directory != nullptr) ReadDirectory(image, options, report);
+        report.EndDisk();
+    }
+    return find.count();
+}
+
+}  // namespace info

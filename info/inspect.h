@@ -1,0 +1,95 @@
+// What d88info finds in an image: each disk's facts, each anomaly, each
+// track's sector IDs and, on request, the directory read with the
+// extractors' own rules. Findings go to a Report as they are made; nothing
+// is stored, so the program needs no memory beyond fixed buffers.
+#ifndef INFO_INSPECT_H
+#define INFO_INSPECT_H
+
+#include <cstdint>
+
+#include "d88/d88image.h"
+#include "extract/directory.h"
+#include "extract/file_name.h"
+
+namespace info {
+
+struct DiskFacts {
+    std::int32_t index;
+    std::int64_t offset;
+    const char* name;
+    std::int32_t media;
+    std::int32_t writeProtect;
+    std::uint32_t sizeField;
+    std::int64_t bytesPresent;  // of the size field's bytes, those in the file
+    std::int32_t tracks;        // track slots whose table entry is not 0
+    std::int32_t sectorsPerTrack;  // the count most tracks share; 0 if none
+    std::int32_t sectorSize;       // the sector size most records share
+};
+
+enum class AnomalyKind {
+    DiskSize,        // size field below a header, or past the end of the file
+    TrackPastDisk,   // track-table entry past the disk's size field
+    TrackPastFile,   // track-table entry past the end of the file
+    EmptyTrack,      // no record can be read at the entry
+    CountsDisagree,  // records of one track state different sector counts
+    WrongId,         // C or H differ from what the slot implies
+    SizeCode,        // N differs from the size code most sectors have
+    DuplicateId,     // one ID on several records of a track
+    MissingSector,   // a sector 1-9 missing from a track of a 9-sector disk
+    ShortData,       // data shorter than the size code says
+    CutByFile,       // data cut by the end of the file
+    Status,          // non-zero controller status
+    Deleted,         // deleted-data mark
+    TooManyRecords,  // the walk stopped at its bound
+};
+
+const char* AnomalyName(AnomalyKind kind);
+
+struct Anomaly {
+    AnomalyKind kind;
+    std::int32_t slot;  // -1 for the disk as a whole
+    std::int32_t cylinder;
+    std::int32_t head;
+    std::int32_t sector;  // -1 when no single sector is meant
+    char text[160];
+};
+
+enum class Prediction { Ok, Short, Missing, Skipped };
+
+struct DirectoryLine {
+    std::int32_t index;
+    const extract::DirectoryEntry* entry;
+    Prediction prediction;
+    std::int32_t bytesRead;
+    extract::NameResult naming;
+    const char* fileName;  // what the extractor writes, when it writes
+};
+
+class Report {
+public:
+    virtual ~Report() = default;
+    virtual void BeginImage(const char* path, std::int64_t fileSize) = 0;
+    virtual void BeginDisk(const DiskFacts& facts) = 0;
+    virtual void Found(const Anomaly& anomaly) = 0;
+    virtual void BeginTracks() = 0;
+    virtual void Track(std::int32_t slot, const d88::RecordHeader* records, std::int32_t count) = 0;
+    virtual void BeginDirectory(std::int32_t entrySize, std::int32_t bytesRead,
+                                std::int32_t entries) = 0;
+    virtual void Entry(const DirectoryLine& line) = 0;
+    virtual void EndDisk() = 0;
+    virtual void EndImage(std::int32_t anomalies) = 0;
+};
+
+struct Options {
+    bool tracks = false;
+    const extract::DirectoryLayout* directory = nullptr;
+    bool windowsNames = extract::kWindowsNames;
+};
+
+// Walks every disk of the open `image` and reports on it; returns the number
+// of anomalies found.
+std::int32_t Inspect(d88::D88Image& image, const Options& options, Report& report);
+
+}  // namespace info
+
+#endif

@@ -1,0 +1,77 @@
+// d88info: tells what is in a D88 image and what is damaged, disk by disk.
+#include <cstdio>
+#include <cstring>
+
+#include "d88/d88image.h"
+#include "extract/messages.h"
+#include "inspect.h"
+#include "report.h"
+
+namespace {
+
+constexpr char kUsage[] = "Usage: d88info [--dir 11|9] [--tracks] [--json] IMAGE\n";
+
+constexpr char kHelp[] =
+    "Usage: d88info [--dir 11|9] [--tracks] [--json] IMAGE\n"
+    "Tells what each disk of a D88 image holds and what is damaged.\n"
+    "\n"
+    "  --dir 11    read each disk's directory with d88ext8's 11-byte entries\n"
+    "  --dir 9     read each disk's directory with d88ext6's 9-byte entries\n"
+    "              and tell for each entry what the extractor will write:\n"
+    "              ok, short (with the bytes read) or missing\n"
+    "  --tracks    list every track's sector IDs (C/H/R/N) in storage order\n"
+    "  --json      print the same facts as one JSON document\n"
+    "  --help      print this help\n"
+    "\n"
+    "Exit status: 0 when nothing anomalous was found, 2 when anomalies were\n"
+    "reported, 1 for a usage error or an image that cannot be opened.\n";
+
+d88::D88Image Image;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    info::Options options;
+    bool json = false;
+    const char* path = nullptr;
+    for (int i = 1; i < argc; i++) {
+        const char* arg = argv[i];
+        if (std::strcmp(arg, "--help") == 0) {
+            std::fputs(kHelp, stdout);
+            return 0;
+        } else if (std::strcmp(arg, "--tracks") == 0) {
+            options.tracks = true;
+        } else if (std::strcmp(arg, "--json") == 0) {
+            json = true;
+        } else if (std::strcmp(arg, "--dir") == 0 && i + 1 < argc &&
+                   std::strcmp(argv[i + 1], "11") == 0) {
+            options.directory = &extract::Layout11;
+            i++;
+        } else if (std::strcmp(arg, "--dir") == 0 && i + 1 < argc &&
+                   std::strcmp(argv[i + 1], "9") == 0) {
+            options.directory = &extract::Layout9;
+            i++;
+        } else if (arg[0] != '-' && path == nullptr) {
+            path = arg;
+        } else {
+            std::fputs(kUsage, stderr);
+            return 1;
+        }
+    }
+    if (path == nullptr) {
+        std::fputs(kUsage, stderr);
+        return 1;
+    }
+    if (!Image.Open(path)) {
+        std::fputs(extract::kOpenFailure, stderr);
+        return 1;
+    }
+    info::TextReport text(stdout);
+    info::JsonReport document(stdout);
+    info::Report& report = json ? static_cast<info::Report&>(document) : text;
+    report.BeginImage(path, Image.FileSize());
+    const std::int32_t anomalies = info::Inspect(Image, options, report);
+    report.EndImage(anomalies);
+    std::fflush(stdout);
+    return anomalies > 0 ? 2 : 0;
+}

@@ -1,0 +1,273 @@
+// d88info: one image per kind of damage, the JSON document, and its
+// directory predictions checked against what the extractors really write.
+#include <nlohmann/json.hpp>
+
+#include <functional>
+#include <sstream>
+
+#include "program_fixture.h"
+#include "samples.h"
+
+using testimg::Bytes;
+using testimg::BuildDisk;
+using testimg::Disk;
+using testimg::Record;
+using testimg::RecordAt;
+using testimg::RemoveRecord;
+using testimg::StandardDisk;
+using testimg::WriteDirectory;
+
+namespace {
+
+const std::string kInfo = D88INFO_PATH;
+
+std::vector<std::string> AnomalyLines(const std::string& out) {
+    std::vector<std::string> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("  anomaly: ", 0) == 0) lines.push_back(line.substr(11));
+    }
+    return lines;
+}
+
+std::string Format(const char* format, std::uint64_t a, std::uint64_t b = 0) {
+    char text[200];
+    std::snprintf(text, sizeof text, format, static_cast<unsigned long long>(a),
+                  static_cast<unsigned long long>(b));
+    return text;
+}
+
+class InfoTest : public ProgramTest {
+protected:
+    testimg::RunResult Info(const std::vector<std::string>& options, const Bytes& image) {
+        const std::string path = root.File("info.d88");
+        EXPECT_TRUE(testimg::WriteFile(path, image));
+        std::vector<std::string> args = options;
+        args.push_back(path);
+        return testimg::RunProgram(kInfo, args, work);
+    }
+};
+
+}  // namespace
+
+TEST_F(InfoTest, ACleanImageHasNoAnomaly) {
+    Disk disk = StandardDisk(4, "CLEAN");
+    disk.media = 0x20;
+    disk.writeProtect = 0x10;
+    const Bytes image = BuildDisk(disk);
+    const auto result = Info({}, image);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out,
+              "image " + root.File("info.d88") + ": " + std::to_string(image.size()) + " bytes\n" +
+                  "disk 0 \"CLEAN\" at offset 0\n"
+                  "  media 0x20 (2HD), write protect 0x10 (protected), size field " +
+                  std::to_string(image.size()) + ", " + std::to_string(image.size()) +
+                  " bytes present\n"
+                  "  4 of 164 track slots hold a track; most hold 9 sectors of 512 bytes\n"
+                  "0 anomalies\n");
+}
+
+TEST_F(InfoTest, EachKindOfDamageGivesItsLine) {
+    const Disk clean = StandardDisk(4);
+    const auto size = static_cast<std::uint32_t>(BuildDisk(clean).size());
+    struct Case {
+        const char* what;
+        std::function<void(Disk&)> damage;
+        std::size_t cut;  // bytes taken off the end of the image
+        std::vector<std::string> lines;
+    };
+    const std::vector<Case> cases = {
+        {"track past the disk", [&](Disk& d) { d.tableOverride[2] = size + 100; }, 0,
+         {Format("slot 2 (C1 H0): track table entry %llu lies past the disk (size field %llu)",
+                 size + 100, size)}},
+        {"track entry of 2^31", [](Disk& d) { d.tableOverride[3] = 0x80000000u; d.sizeOverride = 0xFFFFFFF0u; }, 0,
+         {Format("disk: the size field says %llu bytes, the file holds %llu of them", 0xFFFFFFF0u, size),
+          Format("slot 3 (C1 H1): track table entry %llu lies past the disk (size field %llu)",
+                 0x80000000u, 0xFFFFFFF0u)}},
+        {"track past the file", [](Disk& d) { d.tableOverride[5] = 0x000F0000u; d.sizeOverride = 0x00100000u; }, 0,
+         {Format("disk: the size field says %llu bytes, the file holds %llu of them", 0x00100000u, size),
+          Format("slot 5 (C2 H1): track table entry %llu lies past the end of the file", 0x000F0000u)}},
+        {"sector counts disagree", [](Disk& d) { RecordAt(d, 1, 5).count = 8; }, 0,
+         {"slot 1 (C0 H1): records disagree on the sector count (9 in the first, 8 in record 5)"}},
+        {"wrong C", [](Disk& d) { RecordAt(d, 2, 3).c = 5; }, 0,
+         {"slot 2 (C1 H0) sector 3: has the ID C5 H0; the slot implies C1 H0"}},
+        {"wrong H", [](Disk& d) { RecordAt(d, 0, 9).h = 1; }, 0,
+         {"slot 0 (C0 H0) sector 9: has the ID C0 H1; the slot implies C0 H0"}},
+        {"duplicate ID",
+         [](Disk& d) {
+             Record copy = RecordAt(d, 1, 4);
+             auto& recs = d.tracks[1].records;
+             recs.push_back(copy);
+             for (Record& rec : recs) rec.count = 10;
+         },
+         0, {"slot 1 (C0 H1) sector 4: appears 2 times with the ID 0/1/4/2; the first is used"}},
+        {"missing sector", [](Disk& d) { RemoveRecord(d, 3, 7); }, 0,
+         {"slot 3 (C1 H1) sector 7: missing"}},
+        {"short data", [](Disk& d) { RecordAt(d, 1, 2).data.resize(256); }, 0,
+         {"slot 1 (C0 H1) sector 2: holds 256 of 512 bytes"}},
+        {"size code", [](Disk& d) { RecordAt(d, 1, 8).n = 3; }, 0,
+         {"slot 1 (C0 H1) sector 8: has size code 3; most sectors have 2",
+          "slot 1 (C0 H1) sector 8: holds 512 of 1024 bytes"}},
+        {"cut by the file", [](Disk&) {}, 100,
+         {Format("disk: the size field says %llu bytes, the file holds %llu of them", size, size - 100),
+          "slot 3 (C1 H1) sector 9: is cut by the end of the file: 412 of 512 bytes present"}},
+        {"controller status", [](Disk& d) { RecordAt(d, 2, 5).status = 0xB0; }, 0,
+         {"slot 2 (C1 H0) sector 5: has controller status 0xB0 (data CRC error)"}},
+        {"deleted-data mark", [](Disk& d) { RecordAt(d, 2, 6).deleted = 0x10; }, 0,
+         {"slot 2 (C1 H0) sector 6: carries the deleted-data mark (0x10)"}},
+        {"no record", [](Disk& d) { RecordAt(d, 2, 1).count = 0; }, 0,
+         {"slot 2 (C1 H0): no sector record can be read"}},
+        {"size field below a header", [](Disk& d) { d.sizeOverride = 100; d.tableOverride = {{0, 688}}; }, 0,
+         {"disk: the size field 100 is smaller than a disk header; no later disk can be found",
+          "slot 0 (C0 H0): track table entry 688 lies past the disk (size field 100)"}},
+    };
+    for (const Case& k : cases) {
+        Disk disk = clean;
+        k.damage(disk);
+        Bytes image = BuildDisk(disk);
+        image.resize(image.size() - k.cut);
+        if (std::string(k.what) == "size field below a header") {
+            // Only slot 0 is in the table; the others are gone with the rest.
+            for (int slot = 1; slot < 4; slot++) {
+                for (int i = 0; i < 4; i++) image[static_cast<std::size_t>(0x20 + 4 * slot + i)] = 0;
+            }
+        }
+        const auto result = Info({}, image);
+        EXPECT_EQ(result.status, 2) << k.what;
+        EXPECT_EQ(AnomalyLines(result.out), k.lines) << k.what;
+        const std::string last = std::to_string(k.lines.size()) +
+                                 (k.lines.size() == 1 ? " anomaly\n" : " anomalies\n");
+        EXPECT_EQ(result.out.substr(result.out.size() - last.size()), last) << k.what;
+    }
+}
+
+TEST_F(InfoTest, UsageHelpAndOpenFailure) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {}, {"--dir"}, {"--dir", "10", "x.d88"}, {"--bogus", "x.d88"}, {"a.d88", "b.d88"}}) {
+        const auto result = testimg::RunProgram(kInfo, args, work);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, "Usage: d88info [--dir 11|9] [--tracks] [--json] IMAGE\n");
+    }
+    const auto help = testimg::RunProgram(kInfo, {"--help"}, work);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("Usage: d88info", 0), 0u);
+    const auto missing = testimg::RunProgram(kInfo, {root.File("none.d88")}, work);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err,
+              "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76\x83\x93"
+              "\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\n");
+}
+
+TEST_F(InfoTest, JsonDocumentParsesAndHoldsTheFacts) {
+    Bytes image = testimg::Sample8();
+    const auto result = Info({"--json", "--tracks", "--dir", "11"}, image);
+    EXPECT_EQ(result.status, 2);
+    const auto doc = nlohmann::json::parse(result.out);
+    EXPECT_EQ(doc["file_size"], image.size());
+    EXPECT_EQ(doc["anomaly_count"], 1);
+    ASSERT_EQ(doc["disks"].size(), 2u);
+    const auto& second = doc["disks"][1];
+    EXPECT_EQ(second["name"], "SAMPLE8 DISK2");
+    EXPECT_EQ(second["media_meaning"], "2D");
+    EXPECT_EQ(second["sectors_per_track"], 9);
+    EXPECT_EQ(second["sector_size"], 512);
+    ASSERT_EQ(second["anomalies"].size(), 1u);
+    EXPECT_EQ(second["anomalies"][0]["kind"], "missing-sector");
+    EXPECT_EQ(second["anomalies"][0]["slot"], 3);
+    EXPECT_EQ(second["anomalies"][0]["cylinder"], 1);
+    EXPECT_EQ(second["anomalies"][0]["head"], 1);
+    EXPECT_EQ(second["anomalies"][0]["sector"], 6);
+    ASSERT_EQ(second["tracks"].size(), 8u);
+    EXPECT_EQ(second["tracks"][3]["ids"].size(), 8u);
+    EXPECT_EQ(second["tracks"][0]["ids"][0], (nlohmann::json{0, 0, 1, 2}));
+    const auto& entries = second["directory"]["entries"];
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_EQ(entries[1]["name"], "PART");
+    EXPECT_EQ(entries[1]["status"], "short");
+    EXPECT_EQ(entries[1]["bytes_read"], 1024);
+    EXPECT_EQ(entries[2]["file"], "BIN_OBJ");
+    EXPECT_EQ(entries[3]["status"], "missing");
+    EXPECT_TRUE(entries[3]["file"].is_null());
+
+    // Bytes outside printable ASCII come as code points 0 to 255.
+    Disk disk = StandardDisk(1, "\xB6\x01\"");
+    const auto odd = Info({"--json"}, BuildDisk(disk));
+    EXPECT_EQ(odd.status, 0);
+    const auto oddDoc = nlohmann::json::parse(odd.out);
+    EXPECT_EQ(oddDoc["disks"][0]["name"], "\xC2\xB6\x01\"");  // as UTF-8
+    EXPECT_EQ(oddDoc["anomaly_count"], 0);
+}
+
+// What --dir predicts for each entry is what the extractor then writes: a
+// whole file for "ok", a full-size file with a warning for "short", nothing
+// for "missing" and "skipped".
+TEST_F(InfoTest, DirectoryPredictionsMatchTheExtractors) {
+    std::vector<std::pair<const char*, std::function<void(Disk&)>>> damages = {
+        {"clean", [](Disk&) {}},
+        {"missing mid-file", [](Disk& d) { RemoveRecord(d, 2, 3); }},
+        {"missing first sector", [](Disk& d) { RemoveRecord(d, 1, 1); }},
+        {"short record", [](Disk& d) { RecordAt(d, 2, 1).data.resize(10); }},
+        {"wrong ID", [](Disk& d) { RecordAt(d, 3, 2).h = 0; }},
+        {"size code", [](Disk& d) { RecordAt(d, 1, 5).n = 1; }},
+        {"no slot 3", [](Disk& d) { d.tracks.erase(3); }},
+        {"directory sector missing", [](Disk& d) { RemoveRecord(d, 0, 4); }},
+        {"duplicate with other data",
+         [](Disk& d) {
+             Record copy = RecordAt(d, 2, 2);
+             copy.data.assign(512, 0xDD);
+             d.tracks[2].records.insert(d.tracks[2].records.begin(), copy);
+         }},
+    };
+    std::map<std::string, int> seen;
+    for (const Flavour* flavour : {&kExt8, &kExt6}) {
+        for (const auto& [what, damage] : damages) {
+            Disk disk = StandardDisk(5);
+            WriteDirectory(disk, flavour->entrySize,
+                           {{"ONE", 9, 2},
+                            {"TWO", 17, 4},
+                            {"THREE", 27, 9},
+                            {"COMX", 10, 1},
+                            {"A/B", 12, 1},
+                            {"ZERO", 30, 0},
+                            {"FAR", 2000, 3},
+                            {"..", 11, 1}});
+            damage(disk);
+            const Bytes image = BuildDisk(disk);
+            const auto info = Info({"--json", "--dir", flavour->entrySize == 11 ? "11" : "9"}, image);
+            const auto doc = nlohmann::json::parse(info.out);
+            std::filesystem::remove_all(work);
+            std::filesystem::create_directory(work);
+            const auto run = Run(*flavour, image);
+            const auto files = Files();
+            std::size_t predictedFiles = 0;
+            for (const auto& entry : doc["disks"][0]["directory"]["entries"]) {
+                const std::string name = entry["name"];
+                const std::string status = entry["status"];
+                seen[status]++;
+                SCOPED_TRACE(std::string(flavour->program) + " " + what + " " + name + " " + status);
+                if (status == "skipped") {
+                    EXPECT_NE(run.out.find(name + " \t\tis skipped."), std::string::npos);
+                    continue;
+                }
+                const bool warned = run.err.find("\"" + name + "\": sectors missing") != std::string::npos;
+                EXPECT_EQ(warned, status == "short");
+                if (entry["file"].is_null()) {
+                    EXPECT_TRUE(status == "missing" || name == "..");
+                    continue;
+                }
+                predictedFiles++;
+                const std::string file = entry["file"];
+                ASSERT_EQ(files.count(file), 1u);
+                EXPECT_EQ(files.at(file).size(), entry["size"].get<std::size_t>());
+                if (status == "ok") {
+                    EXPECT_EQ(entry["bytes_read"], entry["size"]);
+                }
+            }
+            EXPECT_EQ(files.size(), predictedFiles) << flavour->program << " " << what;
+        }
+    }
+    // The damages lead to every prediction there is.
+    for (const char* status : {"ok", "short", "missing", "skipped"}) EXPECT_GT(seen[status], 0) << status;
+}
