@@ -54,6 +54,8 @@ int WriteReplacing(const char* fileName, const std::uint8_t* data, std::int32_t 
     std::FILE* out = std::fopen(kPartialName, "wbx");
 #endif
     if (out == nullptr) return errno != 0 ? errno : EIO;
+    // The file goes out in one write: a stream buffer would only be a copy.
+    std::setvbuf(out, nullptr, _IONBF, 0);
     const auto length = static_cast<std::size_t>(size);
     bool written = std::fwrite(data, 1, length, out) == length;
     int error = written ? 0 : (errno != 0 ? errno : EIO);
