@@ -23,7 +23,7 @@ constexpr std::int32_t kMaxRealSizeCode = 7;
 
 class Finder {
 public:
-    Finder(Report& report) : report_(report) {}
+    explicit Finder(Report& report) : report_(report) {}
 
     std::int32_t count() const { return count_; }
 
@@ -48,7 +48,8 @@ private:
     std::int32_t count_ = 0;
 };
 
-// Why a slot's track cannot be read, or nullptr when it can be looked at.
+// Whether a slot's track can be looked at; when it cannot and `find` is
+// given, the reason is reported.
 bool TrackReadable(const d88::D88Image& image, std::int32_t slot, std::int64_t diskOffset,
                    Finder* find) {
     const std::uint32_t entry = image.TrackEntry(slot);
