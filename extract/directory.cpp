@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "d88/d88image.h"
-
 namespace extract {
 
 EntryKind DecodeEntry(const DirectoryLayout& layout, const std::uint8_t* entry,
@@ -30,6 +28,12 @@ EntryKind DecodeEntry(const DirectoryLayout& layout, const std::uint8_t* entry,
     out->cylinder = out->slot / 2;
     out->head = out->slot % 2;
     return EntryKind::Extract;
+}
+
+std::int32_t ReadDirectoryArea(d88::D88Image& image, std::uint8_t (&buffer)[kDirectorySize]) {
+    image.SetSectorRange(1, kSectorsPerTrack);
+    std::memset(buffer, 0, sizeof buffer);
+    return image.ReadSectors(0, 0, 0, 2, kSectorSizeCode, buffer, kDirectorySize);
 }
 
 std::int32_t EntriesWithin(const DirectoryLayout& layout, std::int32_t bytesRead) {

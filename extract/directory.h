@@ -19,6 +19,8 @@
 
 #include <cstdint>
 
+#include "d88/d88image.h"
+
 namespace extract {
 
 constexpr std::int32_t kDirectorySize = 2560;
@@ -66,6 +68,11 @@ struct DirectoryEntry {
 // layout.entrySize bytes. `out` is filled for Skip and Extract.
 EntryKind DecodeEntry(const DirectoryLayout& layout, const std::uint8_t* entry,
                       DirectoryEntry* out);
+
+// Reads the selected disk's directory area (sectors 2 to 6 of slot 0) into
+// `buffer`, cleared first so that nothing of an earlier disk remains; sets
+// the sector range the programs read with (1 to 9). Returns the bytes read.
+std::int32_t ReadDirectoryArea(d88::D88Image& image, std::uint8_t (&buffer)[kDirectorySize]);
 
 // How many entries of `layout` lie wholly within the first `bytesRead`
 // bytes of the directory area.

@@ -170,12 +170,9 @@ int RunProgram(int argc, char** argv, const ProgramConfig& config, std::FILE* ou
     const std::int32_t disks = Image.DiskCount();
     for (std::int32_t disk = 0; disk < disks; disk++) {
         Image.SelectDisk(disk);
-        Image.SetSectorRange(1, kSectorsPerTrack);
         // Cleared for every disk: an earlier disk's directory must never be
         // scanned again for a disk whose own cannot be read.
-        std::memset(DirectoryBuffer, 0, sizeof DirectoryBuffer);
-        const std::int32_t got =
-            Image.ReadSectors(0, 0, 0, 2, kSectorSizeCode, DirectoryBuffer, kDirectorySize);
+        const std::int32_t got = ReadDirectoryArea(Image, DirectoryBuffer);
         ScanDirectory(Scan{config, disk, out, err}, got);
     }
     std::fflush(out);

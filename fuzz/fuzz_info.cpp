@@ -1,7 +1,5 @@
 // Drives d88info's inspection on arbitrary bytes: every disk, every track,
 // the track listing and the directory in both layouts, both reports.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +7,7 @@
 
 #include "info/inspect.h"
 #include "info/report.h"
+#include "scratch.h"
 
 namespace {
 
@@ -19,12 +18,7 @@ d88::D88Image* g_reader = nullptr;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    std::string path = std::string(base) + "/d88fuzz-info-XXXXXX";
-    const int fd = mkstemp(path.data());
-    if (fd < 0) std::abort();
-    close(fd);
-    g_image = path;
+    g_image = fuzzing::ScratchFile("d88fuzz-info");
     g_null = std::fopen("/dev/null", "w");
     if (g_null == nullptr) std::abort();
     g_reader = new d88::D88Image;
@@ -32,10 +26,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::FILE* f = std::fopen(g_image.c_str(), "wb");
-    if (f == nullptr) std::abort();
-    if (size > 0 && std::fwrite(data, 1, size, f) != size) std::abort();
-    std::fclose(f);
+    fuzzing::WriteInput(g_image, data, size);
     if (!g_reader->Open(g_image.c_str())) std::abort();
     info::TextReport text(g_null);
     info::JsonReport json(g_null);

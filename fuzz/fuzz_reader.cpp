@@ -3,7 +3,6 @@
 // destination is a heap block of exactly the size passed, so that the
 // address sanitizer sees any byte written past it.
 #include <fuzzer/FuzzedDataProvider.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "d88/d88image.h"
+#include "scratch.h"
 
 namespace {
 
@@ -25,12 +25,7 @@ void Check(bool condition) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    std::string path = std::string(base) + "/d88fuzz-reader-XXXXXX";
-    const int fd = mkstemp(path.data());
-    if (fd < 0) std::abort();
-    close(fd);
-    g_image = path;
+    g_image = fuzzing::ScratchFile("d88fuzz-reader");
     g_reader = new d88::D88Image;
     return 0;
 }
@@ -41,12 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> ops = script.ConsumeBytes<std::uint8_t>(calls * 24);
     const std::vector<std::uint8_t> image = script.ConsumeRemainingBytes<std::uint8_t>();
 
-    std::FILE* f = std::fopen(g_image.c_str(), "wb");
-    if (f == nullptr) std::abort();
-    if (!image.empty() && std::fwrite(image.data(), 1, image.size(), f) != image.size()) {
-        std::abort();
-    }
-    std::fclose(f);
+    fuzzing::WriteInput(g_image, image.data(), image.size());
 
     d88::D88Image& reader = *g_reader;
     Check(reader.Open(g_image.c_str()));

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "extract/extractor.h"
+#include "scratch.h"
 
 namespace {
 
@@ -31,8 +32,7 @@ void EmptyFolder(const char* folder) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    std::string folder = std::string(base) + "/d88fuzz-XXXXXX";
+    std::string folder = fuzzing::ScratchBase() + "/d88fuzz-XXXXXX";
     if (mkdtemp(folder.data()) == nullptr) std::abort();
     g_image = folder + ".d88";
     if (chdir(folder.c_str()) != 0) std::abort();
@@ -42,10 +42,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::FILE* f = std::fopen(g_image.c_str(), "wb");
-    if (f == nullptr) std::abort();
-    if (size > 0 && std::fwrite(data, 1, size, f) != size) std::abort();
-    std::fclose(f);
+    fuzzing::WriteInput(g_image, data, size);
 
     char name8[] = "d88ext8";
     char name6[] = "d88ext6";

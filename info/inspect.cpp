@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
-#include <cstring>
 
 namespace info {
 
@@ -171,10 +170,7 @@ void CheckTrack(d88::D88Image& image, std::int32_t slot, const DiskFacts& facts,
 
 void ReadDirectory(d88::D88Image& image, const Options& options, Report& report) {
     const extract::DirectoryLayout& layout = *options.directory;
-    image.SetSectorRange(1, extract::kSectorsPerTrack);
-    std::memset(DirectoryBuffer, 0, sizeof DirectoryBuffer);
-    const std::int32_t got = image.ReadSectors(0, 0, 0, 2, extract::kSectorSizeCode,
-                                               DirectoryBuffer, extract::kDirectorySize);
+    const std::int32_t got = extract::ReadDirectoryArea(image, DirectoryBuffer);
     const std::int32_t entries = extract::EntriesWithin(layout, got);
     report.BeginDirectory(layout.entrySize, got, entries);
     for (std::int32_t i = 0; i < entries; i++) {

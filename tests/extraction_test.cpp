@@ -111,8 +111,7 @@ TEST_F(ProgramTest, AFileWhoseFirstSectorIsMissingIsNotWritten) {
     // Slot 3 exists; a table entry pointing past the disk hides it.
     EXPECT_EQ(Files(), (FileMap{{"SLOT", SectorRun(27, 1)}, {"NEXT", SectorRun(14, 1)}}));
     disk.tableOverride[3] = 0x7FFFFFFF;
-    std::filesystem::remove_all(work);
-    std::filesystem::create_directory(work);
+    FreshWork();
     const auto hidden = Run(kExt8, disk);
     EXPECT_EQ(hidden.err, "");
     EXPECT_EQ(Files(), (FileMap{{"NEXT", SectorRun(14, 1)}}));

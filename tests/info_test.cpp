@@ -237,8 +237,7 @@ TEST_F(InfoTest, DirectoryPredictionsMatchTheExtractors) {
             const Bytes image = BuildDisk(disk);
             const auto info = Info({"--json", "--dir", flavour->entrySize == 11 ? "11" : "9"}, image);
             const auto doc = nlohmann::json::parse(info.out);
-            std::filesystem::remove_all(work);
-            std::filesystem::create_directory(work);
+            FreshWork();
             const auto run = Run(*flavour, image);
             const auto files = Files();
             std::size_t predictedFiles = 0;

@@ -40,8 +40,7 @@ TEST_F(ProgramTest, NamesBeginningWithComAreSkipped) {
                         {"CO", 12, 1},
                         {"com1", 13, 1},
                         {"ACOM", 14, 1}});
-        std::filesystem::remove_all(work);
-        std::filesystem::create_directory(work);
+        FreshWork();
         const auto result = Run(*flavour, disk);
         EXPECT_EQ(result.out, std::string(wide ? "COMMAND" : "COMMAN") + " \t\tis skipped.\n" +
                                   "COM \t\tis skipped.\n" +
@@ -66,8 +65,7 @@ TEST_F(ProgramTest, FirstByteFFEndsTheDirectory) {
         Disk disk = StandardDisk(4);
         WriteDirectory(disk, flavour->entrySize,
                        {{"ONE", 10, 1}, {"\xFFTWO", 11, 1}, {"THREE", 12, 1}}, {});
-        std::filesystem::remove_all(work);
-        std::filesystem::create_directory(work);
+        FreshWork();
         const auto result = Run(*flavour, disk);
         EXPECT_EQ(result.out, Listing("ONE", "TRACK:01 SECTOR:02 SIZE:0200")) << flavour->program;
         EXPECT_EQ(Files().size(), 1u);
@@ -129,8 +127,7 @@ TEST_F(ProgramTest, NamesFillTheirFieldOrStopAtSpaceOrZero) {
                                            {&kExt6, std::string("XY\0Z", 4), "XY"}}) {
         Disk disk = StandardDisk(4);
         WriteDirectory(disk, k.flavour->entrySize, {{k.field, 9, 2}});
-        std::filesystem::remove_all(work);
-        std::filesystem::create_directory(work);
+        FreshWork();
         const auto result = Run(*k.flavour, disk);
         EXPECT_EQ(result.out, Listing(k.name, "TRACK:01 SECTOR:01 SIZE:0400")) << k.name;
         EXPECT_EQ(Files(), (std::map<std::string, Bytes>{{k.name, SectorRun(9, 2)}}));
@@ -182,8 +179,7 @@ TEST_F(ProgramTest, AFullDirectoryIsScannedToItsLastEntry) {
         // What follows the last entry would be another entry if it were read.
         const int tail = 1 + count * flavour->entrySize;
         PutDirectoryBytes(disk, tail, Bytes(static_cast<std::size_t>(2560 - tail), 'Z'));
-        std::filesystem::remove_all(work);
-        std::filesystem::create_directory(work);
+        FreshWork();
         const auto result = Run(*flavour, disk);
         EXPECT_EQ(result.out, expected) << flavour->program;
         EXPECT_EQ(result.err, "");

@@ -39,6 +39,12 @@ protected:
 
     void SetUp() override { std::filesystem::create_directory(work); }
 
+    // Empties the working folder between runs of one test.
+    void FreshWork() {
+        std::filesystem::remove_all(work);
+        std::filesystem::create_directory(work);
+    }
+
     testimg::RunResult Run(const Flavour& flavour, const testimg::Bytes& image) {
         const std::string path = root.File("image.d88");
         EXPECT_TRUE(testimg::WriteFile(path, image));

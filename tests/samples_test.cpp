@@ -28,8 +28,7 @@ TEST(Samples, CheckedInImagesAreWhatTheBuilderMakes) {
 TEST_F(ProgramTest, SampleImagesGiveTheExpectedListings) {
     for (const Flavour* flavour : {&kExt8, &kExt6}) {
         const std::string stem = flavour->entrySize == 11 ? "sample8" : "sample6";
-        std::filesystem::remove_all(work);
-        std::filesystem::create_directory(work);
+        FreshWork();
         const auto result =
             testimg::RunProgram(flavour->path, {kSource + "/samples/" + stem + ".d88"}, work);
         EXPECT_EQ(result.status, 0);
