@@ -3,6 +3,10 @@
 #include <climits>
 #include <cstring>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace d88 {
 
 namespace {
@@ -14,6 +18,20 @@ constexpr std::int64_t kMaxDiskOffset = INT32_MAX;
 // Track-table entries of 2^31 and above are treated as absent: as signed
 // offsets they would point before the disk.
 constexpr std::uint32_t kMaxTrackEntry = INT32_MAX;
+
+// Windows reads a char path in the system's code page, which cannot name
+// every file. Paths come as UTF-8 there (the programs convert their UTF-16
+// command line); one that is not valid UTF-8 is taken as the C library
+// takes it.
+std::FILE* OpenForReading(const char* path) {
+#ifdef _WIN32
+    wchar_t wide[32768];
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide, 32768) > 0) {
+        return _wfopen(wide, L"rb");
+    }
+#endif
+    return std::fopen(path, "rb");
+}
 
 }  // namespace
 
@@ -31,6 +49,7 @@ D88Image::D88Image()
       writeProtect_(-1),
       diskName_(),
       fileSize_(0),
+      unpositionable_(false),
       window_(),
       windowStart_(0),
       windowLength_(0),
@@ -103,12 +122,19 @@ bool D88Image::Open(const char* path) {
     if (path == nullptr) return Close();
     // A second Open replaces the first image entirely.
     Close();
-    file_ = std::fopen(path, "rb");
+    unpositionable_ = false;
+    file_ = OpenForReading(path);
     if (file_ == nullptr) return false;
-    if (std::fseek(file_, 0, SEEK_END) == 0) {
-        const long end = std::ftell(file_);
-        fileSize_ = end > 0 ? end : 0;
+    // Disks, tracks and sectors are reached by position, in any order. A
+    // pipe or a terminal cannot be positioned: read from the front, such an
+    // image would look empty. It is refused instead.
+    if (std::fseek(file_, 0, SEEK_END) != 0) {
+        Close();
+        unpositionable_ = true;
+        return false;
     }
+    const long end = std::ftell(file_);
+    fileSize_ = end > 0 ? end : 0;
 
     std::int64_t offset = 0;
     std::uint8_t header[kDiskHeaderSize];

@@ -110,9 +110,14 @@ public:
     D88Image& operator=(const D88Image&) = delete;
 
     // Opens `path` for binary reading and finds the disks it holds. A null
-    // path only closes. Returns false when the file cannot be opened.
+    // path only closes. Returns false when the file cannot be opened, or
+    // cannot be positioned (a pipe). On Windows `path` is UTF-8, or, when it
+    // is not valid UTF-8, in the system's code page.
     bool Open(const char* path);
     bool Close();
+    // True after an Open that failed because the file, although it opened,
+    // cannot be positioned.
+    bool Unpositionable() const { return unpositionable_; }
 
     std::int32_t DiskCount() const { return diskCount_; }
     bool SelectDisk(std::int32_t index);
@@ -179,6 +184,7 @@ private:
     std::int32_t writeProtect_;
     char diskName_[kDiskNameSize + 1];
     std::int64_t fileSize_;
+    bool unpositionable_;
 
     // The records a walk over the track in `cachedSlot_` visits, in storage
     // order: the list ends where the walk ends (a record stating 0 sectors,

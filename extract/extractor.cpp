@@ -8,16 +8,11 @@
 #include "escape.h"
 #include "messages.h"
 #include "file_name.h"
+#include "output_file.h"
 
 namespace extract {
 
 namespace {
-
-// A file is first written under this name and then renamed to its own, so
-// that an existing file of that name is replaced whole and a symbolic link of
-// that name is replaced, never written through. Entry names have at most 8
-// bytes, so none can be this name.
-constexpr char kPartialName[] = ".d88ext-partial";
 
 d88::D88Image Image;
 std::uint8_t DirectoryBuffer[kDirectorySize];
@@ -28,6 +23,8 @@ struct Scan {
     std::int32_t disk;
     std::FILE* out;
     std::FILE* err;
+    // Entries with data that did not become a file, over the whole run.
+    std::int32_t* notWritten;
 };
 
 // Warnings go after every listing line printed before them, also when both
@@ -40,61 +37,38 @@ void WarnFileError(const Scan& scan, const char* entryName, const char* what, in
                  QuotedName(entryName).text, what, std::strerror(error));
 }
 
-// Writes `size` bytes of `data` to the file `fileName`, replacing whatever
-// had that name. Returns 0 or the errno of the step that failed, with `what`
-// naming it.
-int WriteReplacing(const char* fileName, const std::uint8_t* data, std::int32_t size,
-                   const char** what) {
-    std::remove(kPartialName);
-    *what = "cannot create the file";
-#ifdef _WIN32
-    std::FILE* out = std::fopen(kPartialName, "wb");
-#else
-    // "x": never open an existing file or follow a link of this name.
-    std::FILE* out = std::fopen(kPartialName, "wbx");
-#endif
-    if (out == nullptr) return errno != 0 ? errno : EIO;
-    // The file goes out in one write: a stream buffer would only be a copy.
-    std::setvbuf(out, nullptr, _IONBF, 0);
-    const auto length = static_cast<std::size_t>(size);
-    bool written = std::fwrite(data, 1, length, out) == length;
-    int error = written ? 0 : (errno != 0 ? errno : EIO);
-    if (std::fclose(out) != 0 && written) {
-        written = false;
-        error = errno != 0 ? errno : EIO;
-    }
-    if (!written) {
-        std::remove(kPartialName);
-        *what = "cannot write the file";
-        return error;
-    }
-#ifdef _WIN32
-    // Windows' rename does not replace an existing file.
-    std::remove(fileName);
-#endif
-    errno = 0;
-    if (std::rename(kPartialName, fileName) != 0) {
-        error = errno != 0 ? errno : EIO;
-        std::remove(kPartialName);
-        return error;
-    }
-    return 0;
-}
-
 // Reads offset + size bytes from sector (c, h, r, n) of `slot` on and writes
-// the `size` bytes from `offset` to the file `fileName`. A run that brings
-// nothing writes nothing; a run cut short is written whole, with zeros for
-// the bytes that could not be read.
-bool ExtractFile(const Scan& scan, const char* entryName, const char* fileName,
-                 std::int32_t slot, std::int32_t c, std::int32_t h, std::int32_t r,
-                 std::int32_t n, std::int32_t offset, std::int32_t size) {
-    if (offset < 0 || size < 0 || offset > kTransferBufferSize - size) return false;
+// the `size` bytes from `offset` to a file named after `entryName`. A run
+// that brings nothing writes nothing and says nothing: the listing line has
+// told the user. A run cut short is written whole, with zeros for the bytes
+// that could not be read. Returns false when data was found but no file
+// came of it.
+bool ExtractFile(const Scan& scan, const char* entryName, std::int32_t slot, std::int32_t c,
+                 std::int32_t h, std::int32_t r, std::int32_t n, std::int32_t offset,
+                 std::int32_t size) {
+    if (offset < 0 || size < 0 || offset > kTransferBufferSize - size) return true;
     const std::int32_t length = offset + size;
     // Cleared first, so that no byte of an earlier file can show up in this
     // one where sectors are missing.
     std::memset(TransferBuffer, 0, static_cast<std::size_t>(length));
     const std::int32_t got = Image.ReadSectors(slot, c, h, r, n, TransferBuffer, length);
-    if (got == 0) return false;
+    if (got == 0) return true;
+
+    // The name is looked at only for an entry that has data: entries that
+    // write nothing (the zero-filled tail of a directory, say) make no noise.
+    char fileName[kFileNameSize];
+    const NameResult named = MakeFileName(entryName, scan.config.windowsNames, fileName);
+    if (named == NameResult::Refused) {
+        BeginWarning(scan);
+        std::fprintf(scan.err, "%s: disk %d: %s: not usable as a file name; not written\n",
+                     scan.config.name, scan.disk, QuotedName(entryName).text);
+        return false;
+    }
+    if (named == NameResult::Changed) {
+        BeginWarning(scan);
+        std::fprintf(scan.err, "%s: disk %d: %s: written as %s\n", scan.config.name, scan.disk,
+                     QuotedName(entryName).text, QuotedName(fileName).text);
+    }
     if (got < length) {
         BeginWarning(scan);
         std::fprintf(scan.err,
@@ -102,11 +76,9 @@ bool ExtractFile(const Scan& scan, const char* entryName, const char* fileName,
                      " written with the missing bytes as zeros\n",
                      scan.config.name, scan.disk, QuotedName(entryName).text, got, length);
     }
-    errno = 0;
-    const char* what = "";
-    const int error = WriteReplacing(fileName, TransferBuffer + offset, size, &what);
-    if (error != 0) {
-        WarnFileError(scan, entryName, what, error);
+    const WriteResult written = WriteOutputFile(fileName, TransferBuffer + offset, size);
+    if (written.error != 0) {
+        WarnFileError(scan, entryName, written.what, written.error);
         return false;
     }
     return true;
@@ -135,22 +107,10 @@ void ScanDirectory(const Scan& scan, std::int32_t bytesRead) {
         std::fprintf(scan.out, "%-12s  TRACK:%02x SECTOR:%02x SIZE:%04x\n", entry.name,
                     static_cast<unsigned>(entry.slot), static_cast<unsigned>(entry.sector),
                     static_cast<unsigned>(entry.size));
-
-        char fileName[kFileNameSize];
-        const NameResult named = MakeFileName(entry.name, scan.config.windowsNames, fileName);
-        if (named == NameResult::Refused) {
-            BeginWarning(scan);
-            std::fprintf(scan.err, "%s: disk %d: %s: not usable as a file name; not written\n",
-                         scan.config.name, scan.disk, QuotedName(entry.name).text);
-            continue;
+        if (!ExtractFile(scan, entry.name, entry.slot, entry.cylinder, entry.head, entry.sector,
+                         kSectorSizeCode, 0, entry.size)) {
+            ++*scan.notWritten;
         }
-        if (named == NameResult::Changed) {
-            BeginWarning(scan);
-            std::fprintf(scan.err, "%s: disk %d: %s: written as %s\n", scan.config.name,
-                         scan.disk, QuotedName(entry.name).text, QuotedName(fileName).text);
-        }
-        ExtractFile(scan, entry.name, fileName, entry.slot, entry.cylinder, entry.head,
-                    entry.sector, kSectorSizeCode, 0, entry.size);
     }
 }
 
@@ -165,17 +125,28 @@ int RunProgram(int argc, char** argv, const ProgramConfig& config, std::FILE* ou
     }
     if (!Image.Open(argv[1])) {
         std::fputs(kOpenFailure, err);
+        if (Image.Unpositionable()) {
+            std::fprintf(err,
+                         "%s: %s: cannot be positioned (a pipe?); the image must be a file,"
+                         " since it is read out of order\n",
+                         config.name, argv[1]);
+        }
         return 1;
     }
     const std::int32_t disks = Image.DiskCount();
+    std::int32_t notWritten = 0;
     for (std::int32_t disk = 0; disk < disks; disk++) {
         Image.SelectDisk(disk);
         // Cleared for every disk: an earlier disk's directory must never be
         // scanned again for a disk whose own cannot be read.
         const std::int32_t got = ReadDirectoryArea(Image, DirectoryBuffer);
-        ScanDirectory(Scan{config, disk, out, err}, got);
+        ScanDirectory(Scan{config, disk, out, err, &notWritten}, got);
     }
     std::fflush(out);
+    if (notWritten > 0) {
+        std::fprintf(err, "%s: %d files could not be written\n", config.name, notWritten);
+        return 2;
+    }
     return 0;
 }
 

@@ -24,8 +24,10 @@ struct ProgramConfig {
     bool windowsNames;
 };
 
-// The whole run; returns the exit status: 1 for a usage or open failure,
-// otherwise 0, warnings or not. The listing goes to `out`, messages to
+// The whole run; returns the exit status: 1 for a usage or open failure
+// (the image cannot be opened, or cannot be positioned); 2 when the walk
+// finished but some entry with data could not be written as a file, after a
+// last line that counts them; otherwise 0, warnings about the image or not. The listing goes to `out`, messages to
 // `err`: standard output and standard error for the programs.
 int RunProgram(int argc, char** argv, const ProgramConfig& config, std::FILE* out,
                std::FILE* err);

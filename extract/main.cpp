@@ -4,6 +4,11 @@
 
 #include "extractor.h"
 #include "file_name.h"
+#include "output_file.h"
+
+#ifdef _WIN32
+#include "windows_args.h"
+#endif
 
 #if D88EXT_LAYOUT == 11
 #define D88EXT_DIRECTORY_LAYOUT extract::Layout11
@@ -13,8 +18,24 @@
 #error "D88EXT_LAYOUT must be 11 or 9"
 #endif
 
-int main(int argc, char** argv) {
+namespace {
+
+int Run(int argc, char** argv) {
     static const extract::ProgramConfig kConfig{D88EXT_NAME, D88EXT_DIRECTORY_LAYOUT,
                                                 extract::kWindowsNames};
+    extract::RemovePartialFilesOnInterrupt();
     return extract::RunProgram(argc, argv, kConfig, stdout, stderr);
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// The command line as UTF-16, so that an image path is found whatever
+// characters it holds.
+int wmain(int argc, wchar_t** argv) {
+    static extract::WindowsArgs args;
+    return Run(argc, args.Convert(argc, argv));
+}
+#else
+int main(int argc, char** argv) { return Run(argc, argv); }
+#endif

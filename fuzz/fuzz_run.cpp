@@ -50,8 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     char* argv6[] = {name6, g_image.data(), nullptr};
     const extract::ProgramConfig ext8{"d88ext8", extract::Layout11, false};
     const extract::ProgramConfig ext6{"d88ext6", extract::Layout9, true};
-    if (extract::RunProgram(2, argv8, ext8, g_null, g_null) != 0) std::abort();
-    if (extract::RunProgram(2, argv6, ext6, g_null, g_null) != 0) std::abort();
+    if (extract::RunProgram(2, argv8, ext8, g_null, g_null) == 1) std::abort();
+    if (extract::RunProgram(2, argv6, ext6, g_null, g_null) == 1) std::abort();
     EmptyFolder(".");
     return 0;
 }

@@ -6,15 +6,6 @@
 using testimg::Bytes;
 using testimg::RunProgram;
 
-namespace {
-
-// "ファイルをオープンできません" and a line feed, in Shift_JIS.
-const std::string kOpenFailure =
-    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76\x83\x93"
-    "\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\n";
-
-}  // namespace
-
 TEST_F(ProgramTest, WrongArgumentCountPrintsUsageWithArgvZero) {
     for (const Flavour* flavour : {&kExt8, &kExt6}) {
         // The program's name is shown as it was passed, a full path included.
@@ -58,4 +49,17 @@ TEST_F(ProgramTest, AnImageWithoutDisksPrintsNothing) {
         }
     }
     EXPECT_TRUE(Files().empty());
+}
+
+// An image path of any characters opens: on Windows the command line is
+// taken as UTF-16, not in the system's code page.
+TEST_F(ProgramTest, AnImagePathWithKanaOpens) {
+    const std::string image = root.File("\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0.d88");  // ゲーム
+    testimg::Disk disk = testimg::StandardDisk(4);
+    testimg::WriteDirectory(disk, 11, {{"A", 10, 1}});
+    ASSERT_TRUE(testimg::WriteFile(image, testimg::BuildDisk(disk)));
+    const auto result = RunProgram(kExt8.path, {image}, work);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(Files(), (std::map<std::string, Bytes>{{"A", SectorRun(10, 1)}}));
 }

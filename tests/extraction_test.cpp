@@ -1,5 +1,7 @@
 // What the programs write: file contents, runs across tracks, damaged
 // sectors and damaged directories, several disks.
+#include <set>
+
 #include "program_fixture.h"
 
 using testimg::Bytes;
@@ -152,4 +154,28 @@ TEST_F(ProgramTest, ADiskWithoutDirectoryListsNothing) {
               " 0 entries scanned\n"
               "d88ext6: disk 2: only 0 of 2560 bytes of the directory could be read;"
               " 0 entries scanned\n");
+}
+
+// Names are Shift_JIS. POSIX systems keep the bytes; Windows reads them as
+// code page 932 whatever its own code page, so half-width kana become kana
+// (under Wine: UTF-8 file names) and a double-byte character stays one.
+TEST_F(ProgramTest, ShiftJisNamesBecomeTheirCharacters) {
+    Disk disk = StandardDisk(4);
+    WriteDirectory(disk, 9, {{"\xB6\xDE\xD1", 10, 1}, {"\x93\xFA\x96\x7B", 11, 1}});
+    const auto result = Run(kExt6, disk);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    std::set<std::string> raw;
+    for (const auto& item : std::filesystem::directory_iterator(work)) {
+        raw.insert(item.path().filename().string());
+    }
+    if (OnWindows()) {
+        // "ｶﾞﾑ" and "日本" in UTF-8.
+        EXPECT_EQ(raw, (std::set<std::string>{"\xEF\xBD\xB6\xEF\xBE\x9E\xEF\xBE\x91",
+                                              "\xE6\x97\xA5\xE6\x9C\xAC"}));
+    } else {
+        EXPECT_EQ(raw, (std::set<std::string>{"\xB6\xDE\xD1", "\x93\xFA\x96\x7B"}));
+    }
+    EXPECT_EQ(Files(), (FileMap{{"\xB6\xDE\xD1", SectorRun(10, 1)},
+                              {"\x93\xFA\x96\x7B", SectorRun(11, 1)}}));
 }

@@ -86,7 +86,11 @@ TEST_F(ProgramTest, NineByteLayoutPassesOverUnusedEntries) {
     EXPECT_EQ(result.out, Listing("NEW", "TRACK:01 SECTOR:03 SIZE:0200") +
                               Listing("", "TRACK:01 SECTOR:05 SIZE:0200") +
                               Listing("LAST", "TRACK:01 SECTOR:06 SIZE:0200"));
-    EXPECT_EQ(result.err, "d88ext6: disk 0: \"\": not usable as a file name; not written\n");
+    // An entry with data that cannot become a file is a failure of the run.
+    EXPECT_EQ(result.err,
+              "d88ext6: disk 0: \"\": not usable as a file name; not written\n"
+              "d88ext6: 1 files could not be written\n");
+    EXPECT_EQ(result.status, 2);
     EXPECT_EQ(Files(), (std::map<std::string, Bytes>{{"NEW", SectorRun(11, 1)},
                                                      {"LAST", SectorRun(14, 1)}}));
 }
@@ -108,7 +112,9 @@ TEST_F(ProgramTest, ElevenByteLayoutEndsAtTwoSpaces) {
                               Listing("KEPT", "TRACK:01 SECTOR:04 SIZE:0200"));
     EXPECT_EQ(result.err,
               "d88ext8: disk 0: \"\": not usable as a file name; not written\n"
-              "d88ext8: disk 0: \"\": not usable as a file name; not written\n");
+              "d88ext8: disk 0: \"\": not usable as a file name; not written\n"
+              "d88ext8: 2 files could not be written\n");
+    EXPECT_EQ(result.status, 2);
     EXPECT_EQ(Files(), (std::map<std::string, Bytes>{{"KEPT", SectorRun(12, 1)}}));
 }
 

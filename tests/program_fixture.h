@@ -2,6 +2,7 @@
 #ifndef TESTS_PROGRAM_FIXTURE_H
 #define TESTS_PROGRAM_FIXTURE_H
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,6 +13,12 @@
 #include "image_builder.h"
 #include "run_program.h"
 #include "temp_dir.h"
+
+// "ファイルをオープンできません" (the file cannot be opened) and a line feed,
+// in Shift_JIS.
+inline const std::string kOpenFailure =
+    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76\x83\x93"
+    "\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\n";
 
 // One program, its entry size, and where the build under test has it.
 struct Flavour {

@@ -1,11 +1,14 @@
 #include "run_program.h"
 
 #include <fcntl.h>
+#include <iconv.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -44,7 +47,7 @@ const char32_t kCp1252High[32] = {
     0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
 
-std::string FromWineName(const std::string& name) {
+std::string FromCp1252Name(const std::string& name) {
     std::string out;
     for (std::size_t i = 0; i < name.size();) {
         const auto lead = static_cast<unsigned char>(name[i]);
@@ -68,6 +71,30 @@ std::string FromWineName(const std::string& name) {
     return out;
 }
 
+// The Windows programs create files through the wide-character calls, with
+// entry names read as code page 932; under Wine the names reach the folder
+// as UTF-8. Converted back, they give the bytes the program wrote. A name
+// that is not valid code page 932 was read in the system's code page: under
+// a Western locale 1252, whose every byte gives a character.
+std::string FromWineName(const std::string& name) {
+    iconv_t convert = iconv_open("CP932", "UTF-8");
+    if (convert != reinterpret_cast<iconv_t>(-1)) {
+        std::string in = name;
+        std::string out(4 * name.size() + 4, '\0');
+        char* inAt = in.data();
+        char* outAt = out.data();
+        std::size_t inLeft = in.size();
+        std::size_t outLeft = out.size();
+        const std::size_t done = iconv(convert, &inAt, &inLeft, &outAt, &outLeft);
+        iconv_close(convert);
+        if (done != static_cast<std::size_t>(-1) && inLeft == 0) {
+            out.resize(out.size() - outLeft);
+            return out;
+        }
+    }
+    return FromCp1252Name(name);
+}
+
 }  // namespace
 
 const Target& TestTarget() {
@@ -82,46 +109,103 @@ const Target& TestTarget() {
     return target;
 }
 
-RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                     const std::filesystem::path& cwd, const std::string& argv0) {
+Started::Started(const std::string& program, const std::vector<std::string>& args,
+                 const std::filesystem::path& cwd, const RunOptions& options)
     // Captured outside the working folder, whose files the tests compare.
-    TempDir capture;
-    const std::string outPath = capture.File("stdout");
-    const std::string errPath = capture.File("stderr");
+    : capture_(std::make_unique<TempDir>()), input_(options.input) {
+    const std::string outPath = capture_->File("stdout");
+    const std::string errPath = capture_->File("stderr");
 
     std::vector<std::string> words;
     if (!TestTarget().runner.empty()) words.push_back(TestTarget().runner);
-    words.push_back(argv0.empty() || !TestTarget().runner.empty() ? program : argv0);
+    words.push_back(options.argv0.empty() || !TestTarget().runner.empty() ? program
+                                                                          : options.argv0);
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
+    std::vector<std::string> settings = options.environment;
+    std::vector<char*> envp;
+    for (std::string& setting : settings) envp.push_back(setting.data());
 
-    const pid_t pid = fork();
-    if (pid < 0) throw std::runtime_error("fork failed");
-    if (pid == 0) {
+    int pipeFds[2] = {-1, -1};
+    if (input_ && pipe(pipeFds) != 0) throw std::runtime_error("pipe failed");
+    pid_ = fork();
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int in = open("/dev/null", O_RDONLY);
+        const int in = input_ ? pipeFds[0] : open("/dev/null", O_RDONLY);
         if (out < 0 || err < 0 || in < 0 || chdir(cwd.c_str()) != 0) _exit(127);
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
+        if (input_) close(pipeFds[1]);
+        for (char* setting : envp) putenv(setting);
+        if (options.fileSizeLimit >= 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            const auto limit = static_cast<rlim_t>(options.fileSizeLimit);
+            const rlimit fsize{limit, limit};
+            if (setrlimit(RLIMIT_FSIZE, &fsize) != 0) _exit(127);
+        }
         execv(TestTarget().runner.empty() ? program.c_str() : TestTarget().runner.c_str(),
               argv.data());
         _exit(127);
     }
+    if (input_) {
+        close(pipeFds[0]);
+        inputFd_ = pipeFds[1];
+    }
+}
+
+Started::~Started() {
+    if (inputFd_ >= 0) close(inputFd_);
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+RunResult Started::Wait() {
+    if (inputFd_ >= 0) {
+        // A program that does not read its input ends the pipe; the rest of
+        // the bytes are then refused (EPIPE), which is not a failure here.
+        const auto previous = signal(SIGPIPE, SIG_IGN);
+        std::size_t done = 0;
+        while (done < input_->size()) {
+            const ssize_t wrote = write(inputFd_, input_->data() + done, input_->size() - done);
+            if (wrote <= 0) break;
+            done += static_cast<std::size_t>(wrote);
+        }
+        close(inputFd_);
+        inputFd_ = -1;
+        signal(SIGPIPE, previous);
+    }
     int wstatus = 0;
-    if (waitpid(pid, &wstatus, 0) != pid) throw std::runtime_error("waitpid failed");
+    if (waitpid(pid_, &wstatus, 0) != pid_) throw std::runtime_error("waitpid failed");
+    pid_ = -1;
     RunResult result;
     result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-    result.out = Slurp(outPath);
-    result.err = Slurp(errPath);
+    result.signal = WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
+    result.out = Slurp(capture_->File("stdout"));
+    result.err = Slurp(capture_->File("stderr"));
     if (TestTarget().windows) {
         result.out = FromWindowsLines(result.out, "standard output");
         result.err = FromWindowsLines(result.err, "standard error");
     }
     return result;
+}
+
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::filesystem::path& cwd, const RunOptions& options) {
+    return Started(program, args, cwd, options).Wait();
+}
+
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::filesystem::path& cwd, const std::string& argv0) {
+    RunOptions options;
+    options.argv0 = argv0;
+    return RunProgram(program, args, cwd, options);
 }
 
 std::map<std::string, Bytes> FilesIn(const std::filesystem::path& folder) {

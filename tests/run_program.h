@@ -5,10 +5,13 @@
 
 #include <filesystem>
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "image_builder.h"
+#include "temp_dir.h"
 
 namespace testimg {
 
@@ -26,8 +29,41 @@ const Target& TestTarget();
 
 struct RunResult {
     int status = -1;  // exit status, or -1 when the program did not exit normally
+    int signal = 0;   // the signal that ended it, 0 when it exited
     std::string out;
     std::string err;
+};
+
+// How a run differs from a plain one.
+struct RunOptions {
+    // argv[0] when not empty, else the program's path (under a runner, the
+    // runner chooses).
+    std::string argv0;
+    // RLIMIT_FSIZE in bytes when not negative, with SIGXFSZ ignored, so that
+    // a write past it fails with EFBIG as on a full disk.
+    long long fileSizeLimit = -1;
+    // NAME=VALUE settings added to the program's environment.
+    std::vector<std::string> environment;
+    // When set, standard input is a pipe that carries these bytes.
+    std::optional<Bytes> input;
+};
+
+// A program started and not yet waited for.
+class Started {
+public:
+    Started(const std::string& program, const std::vector<std::string>& args,
+            const std::filesystem::path& cwd, const RunOptions& options);
+    ~Started();
+    Started(const Started&) = delete;
+    Started& operator=(const Started&) = delete;
+    // Waits for the program to end.
+    RunResult Wait();
+
+private:
+    std::unique_ptr<TempDir> capture_;
+    int pid_ = -1;
+    int inputFd_ = -1;
+    std::optional<Bytes> input_;
 };
 
 // Runs `program` with `args` (argv[1] on) in `cwd`. argv[0] is `argv0` when
@@ -36,10 +72,12 @@ struct RunResult {
 // line feed; `out` and `err` are returned with line feeds alone.
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::filesystem::path& cwd, const std::string& argv0 = "");
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::filesystem::path& cwd, const RunOptions& options);
 
 // Every regular file directly in `folder`, by name, with its bytes. For a
-// Windows target under Wine a name's bytes 0x80 and above reach the folder
-// as UTF-8 of their ANSI code page (1252) characters; they are turned back.
+// Windows target under Wine names reach the folder as UTF-8 of the
+// characters the program meant; they are turned back into its bytes.
 std::map<std::string, Bytes> FilesIn(const std::filesystem::path& folder);
 
 }  // namespace testimg
