@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzzing::WriteInput(g_image, data, size);
     if (!g_reader->Open(g_image.c_str())) std::abort();
-    info::TextReport text(g_null);
+    info::TextReport text(g_null, info::NameStyle::Utf8);
     info::JsonReport json(g_null);
     info::Options eleven;
     eleven.tracks = true;

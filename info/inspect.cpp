@@ -4,6 +4,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "shift_jis.h"
+
 namespace info {
 
 namespace {
@@ -168,6 +170,54 @@ void CheckTrack(d88::D88Image& image, std::int32_t slot, const DiskFacts& facts,
     }
 }
 
+std::int32_t Score(const LayoutEvidence& e) { return e.skipped + e.filesFound; }
+
+bool ReadsWell(const LayoutEvidence& e) {
+    return Score(e) > 0 && 2 * e.unreadableNames <= e.entries;
+}
+
+// Reads the directory area already in DirectoryBuffer (`got` bytes of it)
+// with `layout`, and the first sectors of its files.
+LayoutEvidence Assess(d88::D88Image& image, const extract::DirectoryLayout& layout,
+                      std::int32_t got) {
+    LayoutEvidence evidence{};
+    const std::int32_t entries = extract::EntriesWithin(layout, got);
+    for (std::int32_t i = 0; i < entries; i++) {
+        extract::DirectoryEntry entry;
+        const extract::EntryKind kind =
+            extract::DecodeEntry(layout, DirectoryBuffer + 1 + i * layout.entrySize, &entry);
+        if (kind == extract::EntryKind::End) break;
+        if (kind == extract::EntryKind::PassOver) continue;
+        if (kind == extract::EntryKind::Extract && entry.name[0] == '\0' && entry.size == 0) {
+            continue;
+        }
+        evidence.entries++;
+        if (!DecodesWhole(entry.name)) {
+            evidence.unreadableNames++;
+            continue;
+        }
+        if (kind == extract::EntryKind::Skip) {
+            evidence.skipped++;
+            continue;
+        }
+        const std::int32_t found = image.ReadSectors(entry.slot, entry.cylinder, entry.head,
+                                                   entry.sector, extract::kSectorSizeCode,
+                                                   FileBuffer, entry.size);
+        if (found > 0) evidence.filesFound++;
+        if (found > 0 && found == entry.size) evidence.filesWhole++;
+    }
+    return evidence;
+}
+
+void JudgeDirectory(d88::D88Image& image, Report& report) {
+    FitFacts fit{};
+    fit.bytesRead = extract::ReadDirectoryArea(image, DirectoryBuffer);
+    fit.ext8 = Assess(image, extract::Layout11, fit.bytesRead);
+    fit.ext6 = Assess(image, extract::Layout9, fit.bytesRead);
+    fit.verdict = JudgeFit(fit.bytesRead, fit.ext8, fit.ext6);
+    report.Fit(fit);
+}
+
 void ReadDirectory(d88::D88Image& image, const Options& options, Report& report) {
     const extract::DirectoryLayout& layout = *options.directory;
     const std::int32_t got = extract::ReadDirectoryArea(image, DirectoryBuffer);
@@ -198,6 +248,30 @@ void ReadDirectory(d88::D88Image& image, const Options& options, Report& report)
 }
 
 }  // namespace
+
+const char* FitName(FitVerdict verdict) {
+    switch (verdict) {
+        case FitVerdict::Ext8: return "d88ext8";
+        case FitVerdict::Ext6: return "d88ext6";
+        case FitVerdict::Either: return "either";
+        case FitVerdict::Neither: return "neither";
+    }
+    return "neither";
+}
+
+FitVerdict JudgeFit(std::int32_t bytesRead, const LayoutEvidence& ext8,
+                    const LayoutEvidence& ext6) {
+    if (extract::EntriesWithin(extract::Layout9, bytesRead) == 0) return FitVerdict::Neither;
+    const bool fits8 = ReadsWell(ext8);
+    const bool fits6 = ReadsWell(ext6);
+    if (fits8 && fits6) {
+        if (Score(ext8) == Score(ext6)) return FitVerdict::Either;
+        return Score(ext8) > Score(ext6) ? FitVerdict::Ext8 : FitVerdict::Ext6;
+    }
+    if (fits8) return FitVerdict::Ext8;
+    if (fits6) return FitVerdict::Ext6;
+    return ext8.entries == 0 && ext6.entries == 0 ? FitVerdict::Either : FitVerdict::Neither;
+}
 
 const char* AnomalyName(AnomalyKind kind) {
     switch (kind) {
@@ -266,6 +340,7 @@ std::int32_t Inspect(d88::D88Image& image, const Options& options, Report& repor
                 CheckTrack(image, slot, facts, commonCode, find);
             }
         }
+        JudgeDirectory(image, report);
         if (options.tracks) {
             report.BeginTracks();
             for (std::int32_t slot = 0; slot < d88::kTrackSlots; slot++) {

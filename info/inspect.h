@@ -65,6 +65,37 @@ struct DirectoryLine {
     const char* fileName;  // what the extractor writes, when it writes
 };
 
+// What one directory layout makes of a disk's directory area, to tell which
+// program the disk is for. Blank entries (an empty name and no sectors, as
+// in a directory area filled with zero bytes) are not counted.
+struct LayoutEvidence {
+    std::int32_t entries;          // entries before the end, skipped ones included
+    std::int32_t unreadableNames;  // empty, or with bytes that are not Shift_JIS text
+    std::int32_t skipped;          // readable names beginning with COM
+    std::int32_t filesFound;       // readable names whose first sector is found
+    std::int32_t filesWhole;       // of those, the ones found whole
+};
+
+enum class FitVerdict { Ext8, Ext6, Either, Neither };
+const char* FitName(FitVerdict verdict);
+
+// The scoring rule. A layout's score counts the entries with a readable name
+// that are either skipped or whose data is found (whole or short). A layout
+// reads well when its score is above 0 and at least half of its entries
+// have readable names. One layout reads well: the disk fits its program.
+// Both: the higher score, `either` when they are equal. Neither: `either`
+// when neither layout finds any entry (an empty directory), else `neither`.
+// A directory area from which not one entry can be read fits `neither`.
+FitVerdict JudgeFit(std::int32_t bytesRead, const LayoutEvidence& ext8,
+                    const LayoutEvidence& ext6);
+
+struct FitFacts {
+    std::int32_t bytesRead;  // of the 2,560-byte directory area
+    LayoutEvidence ext8;     // 11-byte entries
+    LayoutEvidence ext6;     // 9-byte entries
+    FitVerdict verdict;
+};
+
 class Report {
 public:
     virtual ~Report() = default;
@@ -73,6 +104,7 @@ public:
     virtual void Found(const Anomaly& anomaly) = 0;
     virtual void BeginTracks() = 0;
     virtual void Track(std::int32_t slot, const d88::RecordHeader* records, std::int32_t count) = 0;
+    virtual void Fit(const FitFacts& fit) = 0;
     virtual void BeginDirectory(std::int32_t entrySize, std::int32_t bytesRead,
                                 std::int32_t entries) = 0;
     virtual void Entry(const DirectoryLine& line) = 0;

@@ -1,6 +1,13 @@
 // d88info: tells what is in a D88 image and what is damaged, disk by disk.
+#include <clocale>
 #include <cstdio>
 #include <cstring>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <langinfo.h>
+#endif
 
 #include "d88/d88image.h"
 #include "extract/messages.h"
@@ -13,20 +20,43 @@ constexpr char kUsage[] = "Usage: d88info [--dir 11|9] [--tracks] [--json] IMAGE
 
 constexpr char kHelp[] =
     "Usage: d88info [--dir 11|9] [--tracks] [--json] IMAGE\n"
-    "Tells what each disk of a D88 image holds and what is damaged.\n"
+    "Tells what each disk of a D88 image holds and what is damaged, and which\n"
+    "program reads its directory: d88ext8 (11-byte entries), d88ext6 (9-byte\n"
+    "entries), either, or neither. A layout reads well when some entries with\n"
+    "readable names are skipped or have their data found, and at least half of\n"
+    "its names are readable Shift_JIS; of two that read well, the one with\n"
+    "more such entries fits.\n"
     "\n"
     "  --dir 11    read each disk's directory with d88ext8's 11-byte entries\n"
     "  --dir 9     read each disk's directory with d88ext6's 9-byte entries\n"
     "              and tell for each entry what the extractor will write:\n"
     "              ok, short (with the bytes read) or missing\n"
     "  --tracks    list every track's sector IDs (C/H/R/N) in storage order\n"
-    "  --json      print the same facts as one JSON document\n"
+    "  --json      print the same facts as one JSON document; names are given\n"
+    "              decoded from Shift_JIS (KEY), as hexadecimal bytes\n"
+    "              (KEY_bytes) and whether they decoded whole (KEY_decoded)\n"
     "  --help      print this help\n"
     "\n"
     "Exit status: 0 when nothing anomalous was found, 2 when anomalies were\n"
     "reported, 1 for a usage error or an image that cannot be opened.\n";
 
 d88::D88Image Image;
+
+// Names decoded where standard output expects UTF-8 (the locale's codeset);
+// on a Windows console as their bytes, which a console on code page 932
+// shows as the characters; escaped everywhere else.
+info::NameStyle TextNameStyle() {
+#ifdef _WIN32
+    return _isatty(_fileno(stdout)) ? info::NameStyle::Bytes : info::NameStyle::Escaped;
+#else
+    if (std::setlocale(LC_CTYPE, "") == nullptr) return info::NameStyle::Escaped;
+    const char* codeset = nl_langinfo(CODESET);
+    const bool utf8 = std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0;
+    // Everything else keeps the C locale's behaviour.
+    std::setlocale(LC_CTYPE, "C");
+    return utf8 ? info::NameStyle::Utf8 : info::NameStyle::Escaped;
+#endif
+}
 
 }  // namespace
 
@@ -64,9 +94,15 @@ int main(int argc, char** argv) {
     }
     if (!Image.Open(path)) {
         std::fputs(extract::kOpenFailure, stderr);
+        if (Image.Unpositionable()) {
+            std::fprintf(stderr,
+                         "d88info: %s: cannot be positioned (a pipe?); the image must be a file,"
+                         " since it is read out of order\n",
+                         path);
+        }
         return 1;
     }
-    info::TextReport text(stdout);
+    info::TextReport text(stdout, TextNameStyle());
     info::JsonReport document(stdout);
     info::Report& report = json ? static_cast<info::Report&>(document) : text;
     report.BeginImage(path, Image.FileSize());

@@ -1,6 +1,9 @@
 #include "report.h"
 
+#include <cstring>
+
 #include "extract/escape.h"
+#include "shift_jis.h"
 
 namespace info {
 
@@ -14,6 +17,23 @@ const char* PredictionText(Prediction prediction) {
         case Prediction::Skipped: return "skipped";
     }
     return "";
+}
+
+void PrintEvidence(std::FILE* out, const LayoutEvidence& e) {
+    std::fprintf(out, "give %d %s", e.entries, e.entries == 1 ? "entry" : "entries");
+    if (e.unreadableNames > 0) {
+        std::fprintf(out, " (%d %s unreadable)", e.unreadableNames,
+                     e.unreadableNames == 1 ? "name" : "names");
+    }
+    std::fprintf(out, ", %d %s found, %d whole", e.filesFound,
+                 e.filesFound == 1 ? "file" : "files", e.filesWhole);
+}
+
+void JsonEvidence(std::FILE* out, const LayoutEvidence& e) {
+    std::fprintf(out,
+                 "{\"entries\":%d,\"unreadable_names\":%d,\"skipped\":%d,\"files_found\":%d,"
+                 "\"files_whole\":%d}",
+                 e.entries, e.unreadableNames, e.skipped, e.filesFound, e.filesWhole);
 }
 
 }  // namespace
@@ -37,13 +57,53 @@ const char* WriteProtectMeaning(std::int32_t value) {
     }
 }
 
+void TextReport::Name(const char* name, std::int32_t columns) {
+    char text[2 + 8 * kMaxNameUnits + 1];
+    std::int32_t used = 0;
+    if (style_ == NameStyle::Escaped) {
+        std::snprintf(text, sizeof text, "%s", extract::QuotedName(name).text);
+        used = static_cast<std::int32_t>(std::strlen(text));
+    } else {
+        NameUnit units[kMaxNameUnits];
+        const std::int32_t count = SplitShiftJis(name, units);
+        std::size_t at = 0;
+        text[at++] = '"';
+        used = 1;
+        for (std::int32_t i = 0; i < count; i++) {
+            const NameUnit& unit = units[i];
+            if (!unit.decoded) {
+                std::snprintf(text + at, 5, "\\x%02X", static_cast<unsigned char>(unit.bytes[0]));
+                at += 4;
+                used += 4;
+                continue;
+            }
+            if (unit.length == 1 && (unit.bytes[0] == '"' || unit.bytes[0] == '\\')) {
+                text[at++] = '\\';
+                used++;
+            }
+            if (style_ == NameStyle::Utf8) {
+                for (const char* p = unit.utf8; *p != '\0'; p++) text[at++] = *p;
+            } else {
+                for (std::int32_t k = 0; k < unit.length; k++) text[at++] = unit.bytes[k];
+            }
+            used += unit.columns;
+        }
+        text[at++] = '"';
+        text[at] = '\0';
+        used++;
+    }
+    std::fputs(text, out_);
+    for (; used < columns; used++) std::fputc(' ', out_);
+}
+
 void TextReport::BeginImage(const char* path, std::int64_t fileSize) {
     std::fprintf(out_, "image %s: %lld bytes\n", path, static_cast<long long>(fileSize));
 }
 
 void TextReport::BeginDisk(const DiskFacts& f) {
-    std::fprintf(out_, "disk %d %s at offset %lld\n", f.index, extract::QuotedName(f.name).text,
-                 static_cast<long long>(f.offset));
+    std::fprintf(out_, "disk %d ", f.index);
+    Name(f.name);
+    std::fprintf(out_, " at offset %lld\n", static_cast<long long>(f.offset));
     std::fprintf(out_,
                  "  media 0x%02X (%s), write protect 0x%02X (%s), size field %u, %lld bytes present\n",
                  static_cast<unsigned>(f.media), MediaMeaning(f.media),
@@ -84,15 +144,28 @@ void TextReport::BeginDirectory(std::int32_t entrySize, std::int32_t bytesRead,
     static_cast<void>(entries);
 }
 
-void TextReport::Entry(const DirectoryLine& line) {
-    const extract::DirectoryEntry& e = *line.entry;
-    const extract::QuotedName name(e.name);
-    if (line.prediction == Prediction::Skipped) {
-        std::fprintf(out_, "    %-12s skipped\n", name.text);
+void TextReport::Fit(const FitFacts& fit) {
+    if (extract::EntriesWithin(extract::Layout9, fit.bytesRead) == 0) {
+        std::fprintf(out_, "  directory cannot be read: %d of 2560 bytes; fits neither\n",
+                     fit.bytesRead);
         return;
     }
-    std::fprintf(out_, "    %-12s first sector %u, sectors %u: ", name.text, e.firstSector,
-                 e.sectorCount);
+    std::fprintf(out_, "  directory fits %s: 11-byte entries ", FitName(fit.verdict));
+    PrintEvidence(out_, fit.ext8);
+    std::fputs("; 9-byte entries ", out_);
+    PrintEvidence(out_, fit.ext6);
+    std::fputc('\n', out_);
+}
+
+void TextReport::Entry(const DirectoryLine& line) {
+    const extract::DirectoryEntry& e = *line.entry;
+    std::fputs("    ", out_);
+    Name(e.name, 12);
+    if (line.prediction == Prediction::Skipped) {
+        std::fputs(" skipped\n", out_);
+        return;
+    }
+    std::fprintf(out_, " first sector %u, sectors %u: ", e.firstSector, e.sectorCount);
     if (line.prediction == Prediction::Short) {
         std::fprintf(out_, "short: %d of %d bytes", line.bytesRead, e.size);
     } else {
@@ -102,7 +175,8 @@ void TextReport::Entry(const DirectoryLine& line) {
         if (line.naming == extract::NameResult::Refused) {
             std::fputs(", not written: no usable file name", out_);
         } else if (line.naming == extract::NameResult::Changed) {
-            std::fprintf(out_, ", written as %s", extract::QuotedName(line.fileName).text);
+            std::fputs(", written as ", out_);
+            Name(line.fileName);
         }
     }
     std::fputc('\n', out_);
@@ -128,6 +202,30 @@ void JsonReport::String(const char* text) {
     std::fputc('"', out_);
 }
 
+void JsonReport::NameFields(const char* key, const char* name) {
+    NameUnit units[kMaxNameUnits];
+    const std::int32_t count = SplitShiftJis(name, units);
+    bool whole = true;
+    std::fprintf(out_, "\"%s\":\"", key);
+    for (std::int32_t i = 0; i < count; i++) {
+        const NameUnit& unit = units[i];
+        if (!unit.decoded) {
+            whole = false;
+            std::fputs("\\ufffd", out_);
+        } else if (unit.length == 1 && (unit.bytes[0] == '"' || unit.bytes[0] == '\\')) {
+            std::fputc('\\', out_);
+            std::fputc(unit.bytes[0], out_);
+        } else {
+            std::fputs(unit.utf8, out_);
+        }
+    }
+    std::fprintf(out_, "\",\"%s_bytes\":\"", key);
+    for (const char* p = name; *p != '\0'; p++) {
+        std::fprintf(out_, "%02x", static_cast<unsigned char>(*p));
+    }
+    std::fprintf(out_, "\",\"%s_decoded\":%s", key, whole ? "true" : "false");
+}
+
 void JsonReport::CloseSection() {
     if (inSection_) std::fputc(']', out_);
     inSection_ = false;
@@ -142,9 +240,9 @@ void JsonReport::BeginImage(const char* path, std::int64_t fileSize) {
 void JsonReport::BeginDisk(const DiskFacts& f) {
     if (!firstDisk_) std::fputc(',', out_);
     firstDisk_ = false;
-    std::fprintf(out_, "\n{\"index\":%d,\"offset\":%lld,\"name\":", f.index,
+    std::fprintf(out_, "\n{\"index\":%d,\"offset\":%lld,", f.index,
                  static_cast<long long>(f.offset));
-    String(f.name);
+    NameFields("name", f.name);
     std::fprintf(out_,
                  ",\"media\":%d,\"media_meaning\":\"%s\",\"write_protect\":%d,"
                  "\"write_protect_meaning\":\"%s\",\"size_field\":%u,\"bytes_present\":%lld,"
@@ -206,21 +304,31 @@ void JsonReport::BeginDirectory(std::int32_t entrySize, std::int32_t bytesRead,
     inDirectory_ = true;
 }
 
+void JsonReport::Fit(const FitFacts& fit) {
+    CloseSection();
+    std::fprintf(out_, ",\"directory_bytes_read\":%d,\"fits\":\"%s\",\"fit_evidence\":{\"d88ext8\":",
+                 fit.bytesRead, FitName(fit.verdict));
+    JsonEvidence(out_, fit.ext8);
+    std::fputs(",\"d88ext6\":", out_);
+    JsonEvidence(out_, fit.ext6);
+    std::fputc('}', out_);
+}
+
 void JsonReport::Entry(const DirectoryLine& line) {
     const extract::DirectoryEntry& e = *line.entry;
     if (!firstItem_) std::fputc(',', out_);
     firstItem_ = false;
-    std::fprintf(out_, "\n {\"index\":%d,\"name\":", line.index);
-    String(e.name);
+    std::fprintf(out_, "\n {\"index\":%d,", line.index);
+    NameFields("name", e.name);
     std::fprintf(out_, ",\"status\":\"%s\"", PredictionText(line.prediction));
     if (line.prediction != Prediction::Skipped) {
         std::fprintf(out_, ",\"first_sector\":%u,\"sectors\":%u,\"size\":%d,\"bytes_read\":%d",
                      e.firstSector, e.sectorCount, e.size, line.bytesRead);
-        std::fputs(",\"file\":", out_);
         if (line.fileName != nullptr) {
-            String(line.fileName);
+            std::fputc(',', out_);
+            NameFields("file", line.fileName);
         } else {
-            std::fputs("null", out_);
+            std::fputs(",\"file\":null", out_);
         }
     }
     std::fputc('}', out_);

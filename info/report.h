@@ -12,9 +12,18 @@ namespace info {
 const char* MediaMeaning(std::int32_t media);
 const char* WriteProtectMeaning(std::int32_t value);
 
+// How the text report shows names, which are Shift_JIS bytes. Always in
+// double quotes, with the quote and the backslash escaped, and every byte
+// that does not decode (control bytes among them) as \xNN.
+enum class NameStyle {
+    Escaped,  // every byte outside printable ASCII as \xNN
+    Utf8,     // characters decoded to UTF-8, for a terminal that expects it
+    Bytes,    // characters as their bytes, for a console on code page 932
+};
+
 class TextReport : public Report {
 public:
-    explicit TextReport(std::FILE* out) : out_(out) {}
+    TextReport(std::FILE* out, NameStyle style) : out_(out), style_(style) {}
     void BeginImage(const char* path, std::int64_t fileSize) override;
     void BeginDisk(const DiskFacts& facts) override;
     void Found(const Anomaly& anomaly) override;
@@ -22,17 +31,23 @@ public:
     void Track(std::int32_t slot, const d88::RecordHeader* records, std::int32_t count) override;
     void BeginDirectory(std::int32_t entrySize, std::int32_t bytesRead,
                         std::int32_t entries) override;
+    void Fit(const FitFacts& fit) override;
     void Entry(const DirectoryLine& line) override;
     void EndDisk() override {}
     void EndImage(std::int32_t anomalies) override;
 
 private:
+    // Writes `name` quoted, padded with spaces to `columns` display columns.
+    void Name(const char* name, std::int32_t columns = 0);
+
     std::FILE* out_;
+    NameStyle style_;
 };
 
-// Strings are written with every byte outside printable ASCII as \u00XX
-// (the byte's value), so the document is plain ASCII whatever the names
-// hold; a reader gets the name's bytes back as code points 0 to 255.
+// Names are given three ways: KEY, the name decoded from Shift_JIS to UTF-8
+// (a byte that does not decode as U+FFFD, never as a character it does not
+// mean); KEY_bytes, its bytes in hexadecimal, from which the exact name can
+// always be rebuilt; and KEY_decoded, false when some byte did not decode.
 class JsonReport : public Report {
 public:
     explicit JsonReport(std::FILE* out) : out_(out) {}
@@ -43,12 +58,16 @@ public:
     void Track(std::int32_t slot, const d88::RecordHeader* records, std::int32_t count) override;
     void BeginDirectory(std::int32_t entrySize, std::int32_t bytesRead,
                         std::int32_t entries) override;
+    void Fit(const FitFacts& fit) override;
     void Entry(const DirectoryLine& line) override;
     void EndDisk() override;
     void EndImage(std::int32_t anomalies) override;
 
 private:
+    // An ASCII string; other bytes as \u00XX.
     void String(const char* text);
+    // "key":..., "key_bytes":..., "key_decoded":... for a Shift_JIS name.
+    void NameFields(const char* key, const char* name);
     // Closes the array the disk is in the middle of, if any.
     void CloseSection();
 

@@ -65,6 +65,10 @@ TEST_F(InfoTest, ACleanImageHasNoAnomaly) {
                   std::to_string(image.size()) + ", " + std::to_string(image.size()) +
                   " bytes present\n"
                   "  4 of 164 track slots hold a track; most hold 9 sectors of 512 bytes\n"
+                  // No directory was written: the area holds sector data.
+                  "  directory fits neither: 11-byte entries give 232 entries (128 names "
+                  "unreadable), 0 files found, 0 whole; 9-byte entries give 39 entries (19 names "
+                  "unreadable), 0 files found, 0 whole\n"
                   "0 anomalies\n");
 }
 
@@ -191,13 +195,130 @@ TEST_F(InfoTest, JsonDocumentParsesAndHoldsTheFacts) {
     EXPECT_EQ(entries[3]["status"], "missing");
     EXPECT_TRUE(entries[3]["file"].is_null());
 
-    // Bytes outside printable ASCII come as code points 0 to 255.
-    Disk disk = StandardDisk(1, "\xB6\x01\"");
-    const auto odd = Info({"--json"}, BuildDisk(disk));
-    EXPECT_EQ(odd.status, 0);
-    const auto oddDoc = nlohmann::json::parse(odd.out);
-    EXPECT_EQ(oddDoc["disks"][0]["name"], "\xC2\xB6\x01\"");  // as UTF-8
-    EXPECT_EQ(oddDoc["anomaly_count"], 0);
+    EXPECT_EQ(second["fits"], "d88ext8");
+    EXPECT_EQ(second["fit_evidence"]["d88ext8"],
+              (nlohmann::json{{"entries", 4}, {"unreadable_names", 0}, {"skipped", 0},
+                              {"files_found", 3}, {"files_whole", 2}}));
+}
+
+// Names are Shift_JIS: JSON gives each decoded, with its bytes beside it and
+// whether it decoded whole; a byte that does not decode is U+FFFD, never a
+// character the bytes do not mean.
+TEST_F(InfoTest, JsonNamesAreDecodedFromShiftJis) {
+    Disk disk = StandardDisk(4, "\xB6\x01\"\x93\xFA");
+    WriteDirectory(disk, 9, {{"\xB6\xDE\xD1", 10, 1}, {"A\x81", 11, 1}, {"X\\\"", 12, 1}});
+    const auto result = Info({"--json", "--dir", "9"}, BuildDisk(disk));
+    const auto doc = nlohmann::json::parse(result.out);
+    const auto& d = doc["disks"][0];
+    EXPECT_EQ(d["name"], "\xEF\xBD\xB6\xEF\xBF\xBD\"\xE6\x97\xA5");  // ｶ, U+FFFD, ", 日
+    EXPECT_EQ(d["name_bytes"], "b6012293fa");
+    EXPECT_EQ(d["name_decoded"], false);
+    const auto& entries = d["directory"]["entries"];
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0]["name"], "\xEF\xBD\xB6\xEF\xBE\x9E\xEF\xBE\x91");  // ｶﾞﾑ
+    EXPECT_EQ(entries[0]["name_bytes"], "b6ded1");
+    EXPECT_EQ(entries[0]["name_decoded"], true);
+    EXPECT_EQ(entries[0]["file"], "\xEF\xBD\xB6\xEF\xBE\x9E\xEF\xBE\x91");
+    EXPECT_EQ(entries[0]["file_bytes"], "b6ded1");
+    // A lead byte cut by the end of the name.
+    EXPECT_EQ(entries[1]["name"], "A\xEF\xBF\xBD");
+    EXPECT_EQ(entries[1]["name_bytes"], "4181");
+    EXPECT_EQ(entries[1]["name_decoded"], false);
+    EXPECT_EQ(entries[2]["name"], "X\\\"");
+    EXPECT_EQ(entries[2]["name_decoded"], true);
+}
+
+// The text report decodes names when the locale's codeset is UTF-8 and pads
+// them by display columns (a half-width kana takes one, a double-byte
+// character two); elsewhere it escapes every byte outside printable ASCII.
+TEST_F(InfoTest, TextNamesAreDecodedForAUtf8Terminal) {
+    Disk disk = StandardDisk(4, "\x93\xFA\x96\x7B");
+    WriteDirectory(disk, 9, {{"\xB6\xDE\xD1", 10, 1}, {"\x93\xFA\x96\x7B", 11, 1}, {"A\x01", 12, 1}});
+    const std::string path = root.File("names.d88");
+    ASSERT_TRUE(testimg::WriteFile(path, BuildDisk(disk)));
+    const auto directoryLines = [](const std::string& out) {
+        std::string lines;
+        std::istringstream in(out);
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("    ", 0) == 0 || line.rfind("disk ", 0) == 0) lines += line + "\n";
+        }
+        return lines;
+    };
+    testimg::RunOptions utf8;
+    utf8.environment = {"LC_ALL=C.UTF-8"};
+    EXPECT_EQ(directoryLines(testimg::RunProgram(kInfo, {"--dir", "9", path}, work, utf8).out),
+              "disk 0 \"\xE6\x97\xA5\xE6\x9C\xAC\" at offset 0\n"
+              "    \"\xEF\xBD\xB6\xEF\xBE\x9E\xEF\xBE\x91\"        first sector 10, sectors 1: ok\n"
+              "    \"\xE6\x97\xA5\xE6\x9C\xAC\"       first sector 11, sectors 1: ok\n"
+              "    \"A\\x01\"      first sector 12, sectors 1: ok\n");
+    testimg::RunOptions plain;
+    plain.environment = {"LC_ALL=C"};
+    EXPECT_EQ(directoryLines(testimg::RunProgram(kInfo, {"--dir", "9", path}, work, plain).out),
+              "disk 0 \"\\x93\\xFA\\x96{\" at offset 0\n"
+              "    \"\\xB6\\xDE\\xD1\" first sector 10, sectors 1: ok\n"
+              "    \"\\x93\\xFA\\x96{\" first sector 11, sectors 1: ok\n"
+              "    \"A\\x01\"      first sector 12, sectors 1: ok\n");
+}
+
+// Which program a disk needs, from its directory read both ways.
+TEST_F(InfoTest, EachDiskSaysWhichProgramItFits) {
+    const std::vector<testimg::Entry> files = {
+        {"README", 10, 2}, {"COMMAND", 12, 2}, {"GAME", 14, 6}, {"DATA", 20, 1}, {"MORE", 21, 3}};
+    struct Case {
+        const char* what;
+        std::function<void(Disk&)> make;
+        const char* fits;
+    };
+    const std::vector<Case> cases = {
+        {"11-byte directory", [&](Disk& d) { WriteDirectory(d, 11, files); }, "d88ext8"},
+        {"9-byte directory", [&](Disk& d) { WriteDirectory(d, 9, files); }, "d88ext6"},
+        {"9-byte, files damaged",
+         [&](Disk& d) {
+             WriteDirectory(d, 9, files);
+             RemoveRecord(d, 1, 7);  // GAME's fourth sector
+             RemoveRecord(d, 2, 3);  // DATA's only sector
+         },
+         "d88ext6"},
+        {"11-byte, files damaged",
+         [&](Disk& d) {
+             WriteDirectory(d, 11, files);
+             RemoveRecord(d, 1, 2);  // README's first sector
+             RecordAt(d, 1, 7).data.resize(100);
+         },
+         "d88ext8"},
+        {"empty, 0xFF", [](Disk& d) { WriteDirectory(d, 11, {}); }, "either"},
+        {"empty, zero bytes", [](Disk& d) { WriteDirectory(d, 11, {}, {}, 0x00); }, "either"},
+        {"random bytes",
+         [](Disk& d) {
+             std::uint32_t x = 12345;
+             Bytes noise(2560);
+             for (std::uint8_t& b : noise) {
+                 x = x * 1103515245u + 12345u;
+                 b = static_cast<std::uint8_t>(x >> 24);
+             }
+             testimg::PutDirectoryBytes(d, 0, noise);
+         },
+         "neither"},
+        {"no first track", [](Disk& d) { d.tracks.erase(0); }, "neither"},
+    };
+    for (const Case& c : cases) {
+        Disk disk = StandardDisk(6);
+        c.make(disk);
+        const auto result = Info({"--json"}, BuildDisk(disk));
+        const auto doc = nlohmann::json::parse(result.out);
+        EXPECT_EQ(doc["disks"][0]["fits"], c.fits) << c.what << "\n" << doc["disks"][0]["fit_evidence"];
+    }
+
+    // The text line gives the evidence; an unreadable directory says so.
+    Disk disk = StandardDisk(6);
+    WriteDirectory(disk, 9, files);
+    EXPECT_THAT(Info({}, BuildDisk(disk)).out,
+                ::testing::HasSubstr("  directory fits d88ext6: 11-byte entries give 2 entries "
+                                     "(2 names unreadable), 0 files found, 0 whole; 9-byte entries "
+                                     "give 5 entries, 4 files found, 4 whole\n"));
+    disk.tracks.erase(0);
+    EXPECT_THAT(Info({}, BuildDisk(disk)).out,
+                ::testing::HasSubstr("  directory cannot be read: 0 of 2560 bytes; fits neither\n"));
 }
 
 // What --dir predicts for each entry is what the extractor then writes: a

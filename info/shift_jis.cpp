@@ -1,0 +1,83 @@
+#include "shift_jis.h"
+
+#include <cstring>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <iconv.h>
+#endif
+
+namespace info {
+
+namespace {
+
+bool IsLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+bool IsTrailByte(unsigned char b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
+bool IsSingleCharacter(unsigned char b) {
+    return (b >= 0x20 && b <= 0x7E) || (b >= 0xA1 && b <= 0xDF);
+}
+
+// Decodes one character of `length` bytes to UTF-8 in `out`; false when the
+// converter does not know it.
+bool DecodeCharacter(const char* bytes, std::int32_t length, char (&out)[8]) {
+    std::memset(out, 0, sizeof out);
+#ifdef _WIN32
+    wchar_t wide[4];
+    const int units = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes, length, wide, 4);
+    if (units <= 0) return false;
+    return WideCharToMultiByte(CP_UTF8, 0, wide, units, out, sizeof out - 1, nullptr, nullptr) > 0;
+#else
+    static iconv_t convert = iconv_open("UTF-8", "CP932");
+    if (convert == reinterpret_cast<iconv_t>(-1)) return false;
+    char in[2] = {bytes[0], length > 1 ? bytes[1] : '\0'};
+    char* inAt = in;
+    std::size_t inLeft = static_cast<std::size_t>(length);
+    char* outAt = out;
+    std::size_t outLeft = sizeof out - 1;
+    iconv(convert, nullptr, nullptr, nullptr, nullptr);
+    return iconv(convert, &inAt, &inLeft, &outAt, &outLeft) != static_cast<std::size_t>(-1) &&
+           inLeft == 0 && outAt != out;
+#endif
+}
+
+}  // namespace
+
+std::int32_t SplitShiftJis(const char* name, NameUnit (&out)[kMaxNameUnits]) {
+    std::int32_t count = 0;
+    std::int32_t at = 0;
+    while (name[at] != '\0' && at < kMaxNameUnits && count < kMaxNameUnits) {
+        const auto lead = static_cast<unsigned char>(name[at]);
+        NameUnit& unit = out[count++];
+        unit.bytes = name + at;
+        unit.length = 1;
+        unit.columns = 1;
+        const auto next = static_cast<unsigned char>(name[at + 1]);
+        if (IsLeadByte(lead) && at + 1 < kMaxNameUnits && IsTrailByte(next)) {
+            unit.length = 2;
+            unit.columns = 2;
+            unit.decoded = DecodeCharacter(unit.bytes, 2, unit.utf8);
+            // A pair the converter does not know: its first byte alone is
+            // undecodable, and the second is looked at on its own.
+            if (!unit.decoded) {
+                unit.length = 1;
+                unit.columns = 1;
+            }
+        } else {
+            unit.decoded = IsSingleCharacter(lead) && DecodeCharacter(unit.bytes, 1, unit.utf8);
+        }
+        at += unit.length;
+    }
+    return count;
+}
+
+bool DecodesWhole(const char* name) {
+    NameUnit units[kMaxNameUnits];
+    const std::int32_t count = SplitShiftJis(name, units);
+    for (std::int32_t i = 0; i < count; i++) {
+        if (!units[i].decoded) return false;
+    }
+    return count > 0;
+}
+
+}  // namespace info
