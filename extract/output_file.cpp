@@ -285,7 +285,23 @@ void RemovePartialFilesOnInterrupt() {
     }
 }
 
-WriteResult WriteOutputFile(const char* name, const std::uint8_t* data, std::int32_t size) {
+WriteResult WriteOutputFile(const char* entryName, const std::uint8_t* data, std::int32_t size) {
+#ifdef __EMSCRIPTEN__
+    // In the web page the folder is Emscripten's file system, which keeps
+    // names as UTF-8 text: other bytes (Shift_JIS) would be lost, and two
+    // names could become one. There each name is stored as its bytes in
+    // hexadecimal, which the page turns back into the name.
+    char hexName[kPathSize];
+    std::size_t at = 0;
+    for (const char* p = entryName; *p != '\0' && at + 3 < sizeof hexName; p++) {
+        std::snprintf(hexName + at, 3, "%02x", static_cast<unsigned char>(*p));
+        at += 2;
+    }
+    hexName[at] = '\0';
+    const char* name = hexName;
+#else
+    const char* name = entryName;
+#endif
     // A free name is created and written directly.
     int fd = CreateExclusive(name, kOwnFile);
     if (fd >= 0) {
