@@ -18,6 +18,17 @@ bool IsSingleCharacter(unsigned char b) {
     return (b >= 0x20 && b <= 0x7E) || (b >= 0xA1 && b <= 0xDF);
 }
 
+#ifndef _WIN32
+// glibc knows code page 932 as CP932; musl (the C library of the web page's
+// WebAssembly build) only as SHIFT_JIS, which it decodes the same way in the
+// ranges split here.
+iconv_t OpenConverter() {
+    iconv_t convert = iconv_open("UTF-8", "CP932");
+    if (convert == reinterpret_cast<iconv_t>(-1)) convert = iconv_open("UTF-8", "SHIFT_JIS");
+    return convert;
+}
+#endif
+
 // Decodes one character of `length` bytes to UTF-8 in `out`; false when the
 // converter does not know it.
 bool DecodeCharacter(const char* bytes, std::int32_t length, char (&out)[8]) {
@@ -28,7 +39,7 @@ bool DecodeCharacter(const char* bytes, std::int32_t length, char (&out)[8]) {
     if (units <= 0) return false;
     return WideCharToMultiByte(CP_UTF8, 0, wide, units, out, sizeof out - 1, nullptr, nullptr) > 0;
 #else
-    static iconv_t convert = iconv_open("UTF-8", "CP932");
+    static iconv_t convert = OpenConverter();
     if (convert == reinterpret_cast<iconv_t>(-1)) return false;
     char in[2] = {bytes[0], length > 1 ? bytes[1] : '\0'};
     char* inAt = in;
