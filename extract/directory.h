@@ -78,6 +78,22 @@ std::int32_t ReadDirectoryArea(d88::D88Image& image, std::uint8_t (&buffer)[kDir
 // bytes of the directory area.
 std::int32_t EntriesWithin(const DirectoryLayout& layout, std::int32_t bytesRead);
 
+// Calls visit(index, kind, entry) for each entry of `layout` wholly within
+// the first `bytesRead` bytes of `area`, in order, up to the end of the
+// directory; unused entries are passed over without a call.
+template <typename Visit>
+void ForEachEntry(const DirectoryLayout& layout, const std::uint8_t* area, std::int32_t bytesRead,
+                  Visit visit) {
+    const std::int32_t entries = EntriesWithin(layout, bytesRead);
+    for (std::int32_t i = 0; i < entries; i++) {
+        DirectoryEntry entry;
+        const EntryKind kind = DecodeEntry(layout, area + 1 + i * layout.entrySize, &entry);
+        if (kind == EntryKind::End) return;
+        if (kind == EntryKind::PassOver) continue;
+        visit(i, kind, entry);
+    }
+}
+
 }  // namespace extract
 
 #endif

@@ -94,24 +94,20 @@ void ScanDirectory(const Scan& scan, std::int32_t bytesRead) {
                      " %d entries scanned\n",
                      scan.config.name, scan.disk, bytesRead, kDirectorySize, entries);
     }
-    for (std::int32_t i = 0; i < entries; i++) {
-        DirectoryEntry entry;
-        const EntryKind kind =
-            DecodeEntry(layout, DirectoryBuffer + 1 + i * layout.entrySize, &entry);
-        if (kind == EntryKind::End) break;
-        if (kind == EntryKind::PassOver) continue;
+    ForEachEntry(layout, DirectoryBuffer, bytesRead,
+                 [&](std::int32_t, EntryKind kind, const DirectoryEntry& entry) {
         if (kind == EntryKind::Skip) {
             std::fprintf(scan.out, "%s \t\tis skipped.\n", entry.name);
-            continue;
+            return;
         }
         std::fprintf(scan.out, "%-12s  TRACK:%02x SECTOR:%02x SIZE:%04x\n", entry.name,
-                    static_cast<unsigned>(entry.slot), static_cast<unsigned>(entry.sector),
-                    static_cast<unsigned>(entry.size));
+                     static_cast<unsigned>(entry.slot), static_cast<unsigned>(entry.sector),
+                     static_cast<unsigned>(entry.size));
         if (!ExtractFile(scan, entry.name, entry.slot, entry.cylinder, entry.head, entry.sector,
                          kSectorSizeCode, 0, entry.size)) {
             ++*scan.notWritten;
         }
-    }
+    });
 }
 
 }  // namespace

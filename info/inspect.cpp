@@ -181,31 +181,26 @@ bool ReadsWell(const LayoutEvidence& e) {
 LayoutEvidence Assess(d88::D88Image& image, const extract::DirectoryLayout& layout,
                       std::int32_t got) {
     LayoutEvidence evidence{};
-    const std::int32_t entries = extract::EntriesWithin(layout, got);
-    for (std::int32_t i = 0; i < entries; i++) {
-        extract::DirectoryEntry entry;
-        const extract::EntryKind kind =
-            extract::DecodeEntry(layout, DirectoryBuffer + 1 + i * layout.entrySize, &entry);
-        if (kind == extract::EntryKind::End) break;
-        if (kind == extract::EntryKind::PassOver) continue;
+    extract::ForEachEntry(layout, DirectoryBuffer, got, [&](std::int32_t, extract::EntryKind kind,
+                                                            const extract::DirectoryEntry& entry) {
         if (kind == extract::EntryKind::Extract && entry.name[0] == '\0' && entry.size == 0) {
-            continue;
+            return;
         }
         evidence.entries++;
         if (!DecodesWhole(entry.name)) {
             evidence.unreadableNames++;
-            continue;
+            return;
         }
         if (kind == extract::EntryKind::Skip) {
             evidence.skipped++;
-            continue;
+            return;
         }
         const std::int32_t found = image.ReadSectors(entry.slot, entry.cylinder, entry.head,
-                                                   entry.sector, extract::kSectorSizeCode,
-                                                   FileBuffer, entry.size);
+                                                     entry.sector, extract::kSectorSizeCode,
+                                                     FileBuffer, entry.size);
         if (found > 0) evidence.filesFound++;
         if (found > 0 && found == entry.size) evidence.filesWhole++;
-    }
+    });
     return evidence;
 }
 
@@ -223,12 +218,8 @@ void ReadDirectory(d88::D88Image& image, const Options& options, Report& report)
     const std::int32_t got = extract::ReadDirectoryArea(image, DirectoryBuffer);
     const std::int32_t entries = extract::EntriesWithin(layout, got);
     report.BeginDirectory(layout.entrySize, got, entries);
-    for (std::int32_t i = 0; i < entries; i++) {
-        extract::DirectoryEntry entry;
-        const extract::EntryKind kind =
-            extract::DecodeEntry(layout, DirectoryBuffer + 1 + i * layout.entrySize, &entry);
-        if (kind == extract::EntryKind::End) break;
-        if (kind == extract::EntryKind::PassOver) continue;
+    extract::ForEachEntry(layout, DirectoryBuffer, got, [&](std::int32_t i, extract::EntryKind kind,
+                                                            const extract::DirectoryEntry& entry) {
         DirectoryLine line{i, &entry, Prediction::Skipped, 0, extract::NameResult::Same, nullptr};
         char fileName[extract::kFileNameSize] = {};
         if (kind == extract::EntryKind::Extract) {
@@ -244,7 +235,7 @@ void ReadDirectory(d88::D88Image& image, const Options& options, Report& report)
             }
         }
         report.Entry(line);
-    }
+    });
 }
 
 }  // namespace
