@@ -4,7 +4,10 @@
 #include <cstring>
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
+#else
+#include <sys/stat.h>
 #endif
 
 namespace d88 {
@@ -53,9 +56,11 @@ D88Image::D88Image()
       window_(),
       windowStart_(0),
       windowLength_(0),
-      cachedSlot_(-1),
-      cachedCount_(0),
-      cached_() {}
+      tableEnd_(TableEnd::FileEnd),
+      tableEndOffset_(0),
+      tracks_(),
+      recordsUsed_(0),
+      records_() {}
 
 D88Image::~D88Image() { Close(); }
 
@@ -67,8 +72,8 @@ void D88Image::ClearSelection() {
     diskSize_ = 0;
     std::memset(diskName_, 0, sizeof diskName_);
     std::memset(trackTable_, 0, sizeof trackTable_);
-    cachedSlot_ = -1;
-    cachedCount_ = 0;
+    std::memset(tracks_, 0, sizeof tracks_);
+    recordsUsed_ = 0;
 }
 
 bool D88Image::Close() {
@@ -79,6 +84,8 @@ bool D88Image::Close() {
     windowLength_ = 0;
     fileSize_ = 0;
     diskCount_ = 0;
+    tableEnd_ = TableEnd::FileEnd;
+    tableEndOffset_ = 0;
     // Nothing of a closed image may serve a later read: the selection goes
     // with the file.
     ClearSelection();
@@ -138,7 +145,8 @@ bool D88Image::Open(const char* path) {
 
     std::int64_t offset = 0;
     std::uint8_t header[kDiskHeaderSize];
-    while (diskCount_ < kMaxDisks) {
+    for (;;) {
+        tableEndOffset_ = offset;
         if (!SeekTo(offset)) break;
         if (std::fread(header, 1, sizeof header, file_) != sizeof header) {
             // A path that opens but cannot be read at all, a directory on
@@ -150,16 +158,51 @@ bool D88Image::Open(const char* path) {
             }
             break;
         }
+        if (diskCount_ == kMaxDisks) {
+            // The table holds 64 disks; a 65th header is there all the same.
+            // It is not read, but the caller can say so.
+            tableEnd_ = TableEnd::MaxDisks;
+            break;
+        }
         diskOffsets_[diskCount_] = offset;
         diskCount_++;
         const std::uint32_t size = ReadLe32(header + kDiskSizeOffset);
         // A size below one header would find the next header inside this
         // one (a size of 0 would find this disk again and again): the disk
         // counts, but nothing after it can be located.
-        if (size < static_cast<std::uint32_t>(kDiskHeaderSize)) break;
-        if (offset + size > kMaxDiskOffset) break;
+        if (size < static_cast<std::uint32_t>(kDiskHeaderSize)) {
+            tableEnd_ = TableEnd::SmallSize;
+            tableEndOffset_ = offset + kDiskHeaderSize;
+            break;
+        }
+        if (offset + size > kMaxDiskOffset) {
+            tableEnd_ = TableEnd::OffsetLimit;
+            tableEndOffset_ = offset + size;
+            break;
+        }
         offset += size;
     }
+    return true;
+}
+
+bool D88Image::Identity(FileIdentity* out) const {
+    if (file_ == nullptr) return false;
+#ifdef _WIN32
+    const intptr_t handle = _get_osfhandle(_fileno(file_));
+    BY_HANDLE_FILE_INFORMATION information;
+    if (handle == -1 ||
+        !GetFileInformationByHandle(reinterpret_cast<HANDLE>(handle), &information)) {
+        return false;
+    }
+    out->volume = information.dwVolumeSerialNumber;
+    out->index = (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) |
+                 information.nFileIndexLow;
+#else
+    struct stat information;
+    if (fstat(fileno(file_), &information) != 0) return false;
+    out->volume = static_cast<std::uint64_t>(information.st_dev);
+    out->index = static_cast<std::uint64_t>(information.st_ino);
+#endif
     return true;
 }
 
@@ -210,22 +253,42 @@ bool D88Image::LoadTrack(std::int32_t slot) {
     const std::uint32_t entry = trackTable_[slot];
     // An entry equal to the disk size still counts as inside the disk.
     if (entry == 0 || entry > kMaxTrackEntry || entry > diskSize_) return false;
-    if (slot == cachedSlot_) return true;
+    if (tracks_[slot].loaded) return true;
+    // Another slot of the same offset has the list already.
+    for (std::int32_t other = 0; other < kTrackSlots; other++) {
+        if (tracks_[other].loaded && trackTable_[other] == entry) {
+            tracks_[slot] = tracks_[other];
+            return true;
+        }
+    }
+    BuildTrack(slot, entry);
+    return true;
+}
 
-    cachedSlot_ = -1;
-    cachedCount_ = 0;
+void D88Image::BuildTrack(std::int32_t slot, std::uint32_t entry) {
+    TrackList& list = tracks_[slot];
+    list.loaded = true;
+    list.cutAtBound = false;
+    list.start = recordsUsed_;
+    list.count = 0;
     std::int64_t position = diskOffset_ + entry;
     std::uint8_t header[kSectorHeaderSize];
     // The walk ends at a record stating 0 sectors (not listed), after the
     // record whose index is its own sector count - 1, or where the file ends.
     // Each record may state a different count; the one just read decides.
-    for (std::int32_t i = 0; i < kMaxTrackRecords; i++) {
+    for (std::int32_t i = 0;; i++) {
         if (ReadThroughWindow(position, header, kSectorHeaderSize) != kSectorHeaderSize) break;
         const std::uint16_t count = ReadLe16(header + kRecordCountOffset);
         if (count == 0) break;
+        if (i == kMaxTrackRecords) {
+            // A record is there that the track says belongs to it.
+            list.cutAtBound = true;
+            break;
+        }
         const std::uint16_t length = ReadLe16(header + kRecordLengthOffset);
         position += kSectorHeaderSize;
-        RecordHeader& record = cached_[i];
+        // Distinct offsets are at most 164, each list at most 1,024 long.
+        RecordHeader& record = records_[recordsUsed_++];
         record.id = SectorId{header[kRecordCOffset], header[kRecordHOffset],
                              header[kRecordROffset], header[kRecordNOffset]};
         record.sectorCount = count;
@@ -234,12 +297,14 @@ bool D88Image::LoadTrack(std::int32_t slot) {
         record.status = header[kRecordStatusOffset];
         record.dataLength = length;
         record.dataPosition = position;
-        cachedCount_ = i + 1;
+        list.count = i + 1;
         if (i == count - 1) break;
         position += length;
     }
-    cachedSlot_ = slot;
-    return true;
+}
+
+bool D88Image::TrackCutAtBound(std::int32_t slot) {
+    return LoadTrack(slot) && tracks_[slot].cutAtBound;
 }
 
 std::int32_t D88Image::ReadSector(std::int32_t slot, std::int32_t c,
@@ -247,8 +312,9 @@ std::int32_t D88Image::ReadSector(std::int32_t slot, std::int32_t c,
                                   std::int32_t n, std::uint8_t* dest,
                                   std::int32_t room) {
     if (room < 0 || !LoadTrack(slot)) return 0;
-    for (std::int32_t i = 0; i < cachedCount_; i++) {
-        const RecordHeader& record = cached_[i];
+    const TrackList& list = tracks_[slot];
+    for (std::int32_t i = 0; i < list.count; i++) {
+        const RecordHeader& record = records_[list.start + i];
         const SectorId& id = record.id;
         if (id.c != c || id.h != h || id.r != r || id.n != n) continue;
         const std::int32_t want = record.dataLength < room ? record.dataLength : room;
@@ -293,12 +359,14 @@ std::int32_t D88Image::ReadSectors(std::int32_t slot, std::int32_t c,
 std::int32_t D88Image::ReadSectorIds(std::int32_t slot, std::uint8_t* out,
                                      std::int32_t room) {
     if (room < 0 || !LoadTrack(slot)) return 0;
+    const TrackList& list = tracks_[slot];
     std::int32_t written = 0;
-    for (std::int32_t i = 0; i < cachedCount_ && room - written >= 4; i++) {
-        out[written + 0] = cached_[i].id.c;
-        out[written + 1] = cached_[i].id.h;
-        out[written + 2] = cached_[i].id.r;
-        out[written + 3] = cached_[i].id.n;
+    for (std::int32_t i = 0; i < list.count && room - written >= 4; i++) {
+        const SectorId& id = records_[list.start + i].id;
+        out[written + 0] = id.c;
+        out[written + 1] = id.h;
+        out[written + 2] = id.r;
+        out[written + 3] = id.n;
         written += 4;
     }
     return written;
@@ -307,8 +375,9 @@ std::int32_t D88Image::ReadSectorIds(std::int32_t slot, std::uint8_t* out,
 std::int32_t D88Image::ReadRecordHeaders(std::int32_t slot, RecordHeader* out,
                                          std::int32_t room) {
     if (room < 0 || !LoadTrack(slot)) return 0;
-    const std::int32_t count = cachedCount_ < room ? cachedCount_ : room;
-    for (std::int32_t i = 0; i < count; i++) out[i] = cached_[i];
+    const TrackList& list = tracks_[slot];
+    const std::int32_t count = list.count < room ? list.count : room;
+    for (std::int32_t i = 0; i < count; i++) out[i] = records_[list.start + i];
     return count;
 }
 

@@ -30,7 +30,8 @@
 //
 // The reader never prints and never allocates: one D88Image holds the open
 // file, the offsets of up to 64 disks, the selected disk's header and the
-// record list of the track it looked at last.
+// record lists of the selected disk's tracks, one per distinct track-table
+// offset, each built the first time a slot with that offset is read.
 #ifndef D88_D88IMAGE_H
 #define D88_D88IMAGE_H
 
@@ -78,6 +79,22 @@ struct SectorId {
     std::uint8_t h;
     std::uint8_t r;
     std::uint8_t n;
+};
+
+// Why the disk table ended where it did.
+enum class TableEnd {
+    FileEnd,      // fewer than 688 bytes where the next header would start
+    MaxDisks,     // 64 disks found and another header is there: it is not read
+    SmallSize,    // the last disk's size field is below one header
+    OffsetLimit,  // the next disk would start past 2^31 - 1
+};
+
+// Where a file lies, to tell whether two names reach the same file: the
+// device and inode on POSIX systems, the volume serial number and file index
+// on Windows.
+struct FileIdentity {
+    std::uint64_t volume;
+    std::uint64_t index;
 };
 
 // One record header as stored, and where its data lies in the file.
@@ -129,6 +146,15 @@ public:
     // Size of the open image file in bytes, 0 when none is open.
     std::int64_t FileSize() const { return fileSize_; }
 
+    // How the disk table ended, and the file offset where the walk stopped
+    // looking: the next header's offset for FileEnd, MaxDisks and
+    // OffsetLimit, the end of the last disk's header for SmallSize.
+    TableEnd TableEndReason() const { return tableEnd_; }
+    std::int64_t TableEndOffset() const { return tableEndOffset_; }
+    // The identity of the open image file; false when none is open or the
+    // system cannot tell.
+    bool Identity(FileIdentity* out) const;
+
     // File offset of disk `index`'s header, -1 for an index outside the table.
     std::int64_t DiskOffset(std::int32_t index) const;
     // The selected disk's size field, 0 when none is selected.
@@ -160,10 +186,17 @@ public:
     // storage order, at most `room` of them; returns how many it copied.
     std::int32_t ReadRecordHeaders(std::int32_t slot, RecordHeader* out, std::int32_t room);
 
+    // True when the walk over `slot` stopped at kMaxTrackRecords while the
+    // track's records said more were to come.
+    bool TrackCutAtBound(std::int32_t slot);
+
 private:
-    // Loads the record list of `slot` into the track cache; false when the
-    // slot holds no track that can be looked at.
+    // Makes sure the record list of `slot` is built; false when the slot
+    // holds no track that can be looked at.
     bool LoadTrack(std::int32_t slot);
+    // Walks the track at disk offset `entry` and appends its records to the
+    // record store as the list of `slot`.
+    void BuildTrack(std::int32_t slot, std::uint32_t entry);
     bool SeekTo(std::int64_t position);
     // Copies `length` bytes from file position `position` through the
     // header window; returns the bytes that arrived.
@@ -186,12 +219,6 @@ private:
     std::int64_t fileSize_;
     bool unpositionable_;
 
-    // The records a walk over the track in `cachedSlot_` visits, in storage
-    // order: the list ends where the walk ends (a record stating 0 sectors,
-    // the record whose index is its own sector count - 1, the end of the
-    // file, or kMaxTrackRecords). Building it once per track makes each later
-    // lookup in that track a scan in memory instead of a walk through the
-    // file; the results are those of the walk.
     // A window onto the image file for walking record headers: each header
     // needs 16 bytes and the walk skips the data between them, which through
     // the stream would cost a seek (a system call) per record.
@@ -200,9 +227,26 @@ private:
     std::int64_t windowStart_;
     std::int32_t windowLength_;
 
-    std::int32_t cachedSlot_;
-    std::int32_t cachedCount_;
-    RecordHeader cached_[kMaxTrackRecords];
+    TableEnd tableEnd_;
+    std::int64_t tableEndOffset_;
+
+    // The records a walk over each track of the selected disk visits, in
+    // storage order: a list ends where the walk ends (a record stating 0
+    // sectors, the record whose index is its own sector count - 1, the end
+    // of the file, or kMaxTrackRecords). Each list is built once; slots whose
+    // table entries hold the same offset share one list, so an image whose
+    // slots all point at one long track costs one walk of it, not one per
+    // slot change. There are at most 164 distinct offsets of at most 1,024
+    // records each, so the store never runs out.
+    struct TrackList {
+        bool loaded;
+        bool cutAtBound;
+        std::int32_t start;  // index of the first record in records_
+        std::int32_t count;
+    };
+    TrackList tracks_[kTrackSlots];
+    std::int32_t recordsUsed_;
+    RecordHeader records_[kTrackSlots * kMaxTrackRecords];
 };
 
 }  // namespace d88

@@ -9,6 +9,7 @@
 #include "messages.h"
 #include "file_name.h"
 #include "output_file.h"
+#include "standard_streams.h"
 
 namespace extract {
 
@@ -23,19 +24,38 @@ struct Scan {
     std::int32_t disk;
     std::FILE* out;
     std::FILE* err;
+    OutputCheck* outCheck;
+    // Names in listing lines are shown with control bytes as "?" when the
+    // listing goes to a terminal, so that an image cannot send it escape
+    // sequences; elsewhere they are the bytes read.
+    bool terminal;
     // Entries with data that did not become a file, over the whole run.
     std::int32_t* notWritten;
 };
 
 // Warnings go after every listing line printed before them, also when both
 // streams are sent to one file.
-void BeginWarning(const Scan& scan) { std::fflush(scan.out); }
+void BeginWarning(const Scan& scan) { scan.outCheck->Note(std::fflush(scan.out)); }
 
 void WarnFileError(const Scan& scan, const char* entryName, const char* what, int error) {
     BeginWarning(scan);
     std::fprintf(scan.err, "%s: disk %d: %s: %s: %s\n", scan.config.name, scan.disk,
                  QuotedName(entryName).text, what, std::strerror(error));
 }
+
+// The name as a listing line shows it.
+struct ShownName {
+    char text[kMaxNameWidth + 1];
+
+    ShownName(const char* name, bool terminal) {
+        std::size_t i = 0;
+        for (; name[i] != '\0' && i < kMaxNameWidth; i++) {
+            const auto byte = static_cast<unsigned char>(name[i]);
+            text[i] = terminal && (byte < 0x20 || byte == 0x7F) ? '?' : name[i];
+        }
+        text[i] = '\0';
+    }
+};
 
 // Reads offset + size bytes from sector (c, h, r, n) of `slot` on and writes
 // the `size` bytes from `offset` to a file named after `entryName`. A run
@@ -52,7 +72,21 @@ bool ExtractFile(const Scan& scan, const char* entryName, std::int32_t slot, std
     // one where sectors are missing.
     std::memset(TransferBuffer, 0, static_cast<std::size_t>(length));
     const std::int32_t got = Image.ReadSectors(slot, c, h, r, n, TransferBuffer, length);
-    if (got == 0) return true;
+    if (got == 0) {
+        // No file, as for a missing sector; but a first sector that is there
+        // and short is damage worth a word.
+        if (length > 0 && n >= 0 && n <= d88::kMaxSizeCode) {
+            const std::int32_t unit = 128 << n;
+            const std::int32_t first = Image.ReadSector(slot, c, h, r, n, TransferBuffer,
+                                                        length < unit ? length : unit);
+            if (first > 0) {
+                BeginWarning(scan);
+                std::fprintf(scan.err, "%s: disk %d: %s: first sector short; not written\n",
+                             scan.config.name, scan.disk, QuotedName(entryName).text);
+            }
+        }
+        return true;
+    }
 
     // The name is looked at only for an entry that has data: entries that
     // write nothing (the zero-filled tail of a directory, say) make no noise.
@@ -77,7 +111,13 @@ bool ExtractFile(const Scan& scan, const char* entryName, std::int32_t slot, std
                      scan.config.name, scan.disk, QuotedName(entryName).text, got, length);
     }
     const WriteResult written = WriteOutputFile(fileName, TransferBuffer + offset, size);
-    if (written.error != 0) {
+    if (written.status == WriteStatus::IsImage) {
+        BeginWarning(scan);
+        std::fprintf(scan.err, "%s: disk %d: %s: is the image being read; not written\n",
+                     scan.config.name, scan.disk, QuotedName(entryName).text);
+        return false;
+    }
+    if (written.status == WriteStatus::Failed) {
         WarnFileError(scan, entryName, written.what, written.error);
         return false;
     }
@@ -96,18 +136,42 @@ void ScanDirectory(const Scan& scan, std::int32_t bytesRead) {
     }
     ForEachEntry(layout, DirectoryBuffer, bytesRead,
                  [&](std::int32_t, EntryKind kind, const DirectoryEntry& entry) {
+        const ShownName shown(entry.name, scan.terminal);
         if (kind == EntryKind::Skip) {
-            std::fprintf(scan.out, "%s \t\tis skipped.\n", entry.name);
+            scan.outCheck->Note(std::fprintf(scan.out, "%s \t\tis skipped.\n", shown.text));
             return;
         }
-        std::fprintf(scan.out, "%-12s  TRACK:%02x SECTOR:%02x SIZE:%04x\n", entry.name,
-                     static_cast<unsigned>(entry.slot), static_cast<unsigned>(entry.sector),
-                     static_cast<unsigned>(entry.size));
+        scan.outCheck->Note(std::fprintf(scan.out, "%-12s  TRACK:%02x SECTOR:%02x SIZE:%04x\n",
+                                         shown.text, static_cast<unsigned>(entry.slot),
+                                         static_cast<unsigned>(entry.sector),
+                                         static_cast<unsigned>(entry.size)));
         if (!ExtractFile(scan, entry.name, entry.slot, entry.cylinder, entry.head, entry.sector,
                          kSectorSizeCode, 0, entry.size)) {
             ++*scan.notWritten;
         }
     });
+}
+
+// After the last disk: a walk that stopped early while the file goes on
+// says where it stopped. That is damage; it changes no exit status.
+void WarnTableEnd(const Scan& scan) {
+    const d88::TableEnd reason = Image.TableEndReason();
+    const std::int64_t end = Image.TableEndOffset();
+    if (reason != d88::TableEnd::SmallSize && reason != d88::TableEnd::OffsetLimit) return;
+    if (end >= Image.FileSize()) return;
+    BeginWarning(scan);
+    const std::uint32_t size = Image.DiskSize();
+    if (reason == d88::TableEnd::SmallSize) {
+        std::fprintf(scan.err,
+                     "%s: disk %d: size field %u is smaller than a disk header (688 bytes);"
+                     " nothing after offset %lld is read\n",
+                     scan.config.name, scan.disk, size, static_cast<long long>(end));
+    } else {
+        std::fprintf(scan.err,
+                     "%s: disk %d: size field %u puts the next disk past offset 2147483647;"
+                     " nothing after offset %lld is read\n",
+                     scan.config.name, scan.disk, size, static_cast<long long>(end));
+    }
 }
 
 }  // namespace
@@ -129,6 +193,12 @@ int RunProgram(int argc, char** argv, const ProgramConfig& config, std::FILE* ou
         }
         return 1;
     }
+    // The image itself is never replaced by one of its entries' files.
+    d88::FileIdentity identity{};
+    if (Image.Identity(&identity)) ProtectFile(identity);
+
+    OutputCheck outCheck(out);
+    const bool terminal = IsTerminal(out);
     const std::int32_t disks = Image.DiskCount();
     std::int32_t notWritten = 0;
     for (std::int32_t disk = 0; disk < disks; disk++) {
@@ -136,14 +206,31 @@ int RunProgram(int argc, char** argv, const ProgramConfig& config, std::FILE* ou
         // Cleared for every disk: an earlier disk's directory must never be
         // scanned again for a disk whose own cannot be read.
         const std::int32_t got = ReadDirectoryArea(Image, DirectoryBuffer);
-        ScanDirectory(Scan{config, disk, out, err, &notWritten}, got);
+        const Scan scan{config, disk, out, err, &outCheck, terminal, &notWritten};
+        ScanDirectory(scan, got);
+        if (disk == disks - 1) WarnTableEnd(scan);
     }
-    std::fflush(out);
+    bool lost = false;
+    if (Image.TableEndReason() == d88::TableEnd::MaxDisks) {
+        outCheck.Note(std::fflush(out));
+        std::fprintf(err,
+                     "%s: the image holds more than %d disks; the %dth (offset %lld) and later"
+                     " are not read\n",
+                     config.name, d88::kMaxDisks, d88::kMaxDisks + 1,
+                     static_cast<long long>(Image.TableEndOffset()));
+        lost = true;
+    }
+    if (const int error = outCheck.Finish(config.closeOutput)) {
+        std::fprintf(err, "%s: standard output: write error: %s\n", config.name,
+                     std::strerror(error));
+        lost = true;
+    }
     if (notWritten > 0) {
-        std::fprintf(err, "%s: %d files could not be written\n", config.name, notWritten);
-        return 2;
+        std::fprintf(err, "%s: %d %s could not be written\n", config.name, notWritten,
+                     notWritten == 1 ? "file" : "files");
+        lost = true;
     }
-    return 0;
+    return lost ? 2 : 0;
 }
 
 }  // namespace extract

@@ -22,13 +22,19 @@ struct ProgramConfig {
     const char* name;  // starts every warning line
     DirectoryLayout layout;
     bool windowsNames;
+    // Whether the run closes `out` at its end, to learn of a late write
+    // error: the programs do (their standard output), callers that go on
+    // using the stream do not.
+    bool closeOutput;
 };
 
 // The whole run; returns the exit status: 1 for a usage or open failure
 // (the image cannot be opened, or cannot be positioned); 2 when the walk
-// finished but some entry with data could not be written as a file, after a
-// last line that counts them; otherwise 0, warnings about the image or not. The listing goes to `out`, messages to
-// `err`: standard output and standard error for the programs.
+// finished but something was lost: an entry with data that could not be
+// written as a file (a last line counts them), disks past the 64th, or
+// standard output that could not be written; otherwise 0, warnings about
+// the image or not. The listing goes to `out`, messages to `err`: standard
+// output and standard error for the programs.
 int RunProgram(int argc, char** argv, const ProgramConfig& config, std::FILE* out,
                std::FILE* err);
 

@@ -46,6 +46,9 @@ NameResult MakeFileName(const char* entryName, bool windowsRules,
         const bool replace = byte == '/' || (windowsRules && IsWindowsForbidden(byte));
         out[at++] = replace ? '_' : entryName[i];
     }
+    // A leading dot would make a hidden file, and an image extracted in a
+    // home folder must not plant ".profile" or ".bashrc".
+    if (out[0] == '.') out[0] = '_';
     // Windows drops a trailing dot, which would make "A." the file "A".
     if (windowsRules && out[at - 1] == '.') out[at - 1] = '_';
     return std::strcmp(out, entryName) == 0 ? NameResult::Same : NameResult::Changed;

@@ -2,8 +2,9 @@
 // the name of a file in the working directory.
 //
 // Everywhere: an empty name, "." and ".." are refused, and every "/"
-// becomes "_", so that no name reaches outside the working directory. All
-// other bytes, 0x80 and above included (Shift_JIS kana), are kept.
+// becomes "_", so that no name reaches outside the working directory; then
+// a leading "." becomes "_", so that no name makes a hidden file. All other
+// bytes, 0x80 and above included (Shift_JIS kana), are kept.
 //
 // With the Windows rules besides: < > : " \ | ? * and bytes 0x01-0x1F
 // become "_"; a device name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9,

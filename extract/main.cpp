@@ -5,6 +5,7 @@
 #include "extractor.h"
 #include "file_name.h"
 #include "output_file.h"
+#include "standard_streams.h"
 
 #ifdef _WIN32
 #include "windows_args.h"
@@ -22,7 +23,8 @@ namespace {
 
 int Run(int argc, char** argv) {
     static const extract::ProgramConfig kConfig{D88EXT_NAME, D88EXT_DIRECTORY_LAYOUT,
-                                                extract::kWindowsNames};
+                                                extract::kWindowsNames, true};
+    extract::GuardStandardDescriptors();
     extract::RemovePartialFilesOnInterrupt();
     return extract::RunProgram(argc, argv, kConfig, stdout, stderr);
 }

@@ -21,21 +21,28 @@ namespace {
 constexpr const char* kCannotCreate = "cannot create the file";
 constexpr const char* kCannotWrite = "cannot write the file";
 
-// Temporary names: ".d88ext-" PID "-" COUNTER. Entry names have at most 9
-// bytes and never begin with ".d", so none can be one of them.
+constexpr WriteResult kWritten{WriteStatus::Written, 0, ""};
+constexpr WriteResult kIsImage{WriteStatus::IsImage, 0, ""};
+
+WriteResult Failure(int error, const char* what) { return {WriteStatus::Failed, error, what}; }
+
+// Temporary names: ".d88ext-" PID "-" COUNTER. Entry names never begin
+// with "." once made safe, so none can be one of them.
 constexpr std::size_t kPathSize = 64;
 constexpr int kTemporaryTries = 1000;
 
 unsigned long TemporaryCounter = 0;
+
+bool HaveProtected = false;
+d88::FileIdentity Protected{};
 
 // What an interruption must remove. The interrupt handler reads these; the
 // writer sets Path while Phase is Idle, so the handler never sees a name
 // being written.
 enum Phase : int {
     kIdle = 0,
-    kOpening = 1,   // creation under way: whether the file exists is not known
-    kOwnFile = 2,   // Path is a file this run created under its final name
-    kTemporary = 3, // Path is this run's temporary
+    kOpening = 1,    // creation under way: whether the name exists is not known
+    kTemporary = 2,  // Path is this run's temporary
 };
 volatile std::sig_atomic_t CurrentPhase = kIdle;
 volatile std::sig_atomic_t PendingSignal = 0;
@@ -46,9 +53,16 @@ void SetPath(const char* path) {
     std::atomic_signal_fence(std::memory_order_seq_cst);
 }
 
-#ifdef _WIN32
+}  // namespace
 
-void* volatile CurrentHandle = INVALID_HANDLE_VALUE;
+void ProtectFile(const d88::FileIdentity& identity) {
+    Protected = identity;
+    HaveProtected = true;
+}
+
+namespace {
+
+#ifdef _WIN32
 
 int ErrnoFrom(DWORD error) {
     switch (error) {
@@ -78,29 +92,43 @@ bool ToWide(const char* name, wchar_t (&out)[kPathSize]) {
     return MultiByteToWideChar(CP_ACP, 0, name, -1, out, size) > 0;
 }
 
-// Ctrl-C and Ctrl-Break arrive on a thread of their own: the file being
-// written is marked for deletion through its handle, and the system removes
-// it when the process ends and the handle closes.
-BOOL WINAPI OnConsoleControl(DWORD event) {
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
-        return FALSE;
-    }
-    HANDLE handle = CurrentHandle;
-    if (CurrentPhase != kIdle && handle != INVALID_HANDLE_VALUE) {
-        FILE_DISPOSITION_INFO remove{};
-        remove.DeleteFile = TRUE;
-        SetFileInformationByHandle(handle, FileDispositionInfo, &remove, sizeof remove);
-    }
-    return FALSE;  // the default handler ends the process
+bool MarkForDeletion(HANDLE handle, bool remove) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = remove ? TRUE : FALSE;
+    return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                      sizeof disposition) != 0;
 }
 
-// Creates `path` exclusively for writing; the handle allows deletion, for
-// the cleanup above. Others may read it, and may replace or remove the name
-// while it is open: another run that writes the same name replaces this
-// file instead of failing.
-HANDLE CreateExclusive(const wchar_t* path) {
-    return CreateFileW(path, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                       nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+// Renames the open file to `name` in its own folder, through its handle.
+bool RenameByHandle(HANDLE handle, const wchar_t* name, bool replace) {
+    // FILE_RENAME_INFO ends with the name, whose length it states.
+    union {
+        FILE_RENAME_INFO info;
+        unsigned char room[sizeof(FILE_RENAME_INFO) + kPathSize * sizeof(wchar_t)];
+    } rename{};
+    const std::size_t length = std::wcslen(name);
+    rename.info.ReplaceIfExists = replace ? TRUE : FALSE;
+    rename.info.RootDirectory = nullptr;
+    rename.info.FileNameLength = static_cast<DWORD>(length * sizeof(wchar_t));
+    std::memcpy(rename.info.FileName, name, (length + 1) * sizeof(wchar_t));
+    return SetFileInformationByHandle(handle, FileRenameInfo, &rename, sizeof rename) != 0;
+}
+
+// Whether `path` names the protected file (the image being read).
+bool IsProtected(const wchar_t* path) {
+    if (!HaveProtected) return false;
+    HANDLE handle = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION information;
+    const bool same =
+        GetFileInformationByHandle(handle, &information) &&
+        information.dwVolumeSerialNumber == Protected.volume &&
+        ((static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) |
+         information.nFileIndexLow) == Protected.index;
+    CloseHandle(handle);
+    return same;
 }
 
 bool WriteAll(HANDLE handle, const std::uint8_t* data, std::int32_t size, int* error) {
@@ -113,97 +141,76 @@ bool WriteAll(HANDLE handle, const std::uint8_t* data, std::int32_t size, int* e
     return false;
 }
 
-void DeleteOwn(HANDLE handle) {
-    FILE_DISPOSITION_INFO remove{};
-    remove.DeleteFile = TRUE;
-    SetFileInformationByHandle(handle, FileDispositionInfo, &remove, sizeof remove);
+// Gives up a temporary: marked for deletion, it goes when the handle closes.
+WriteResult Abandon(HANDLE handle, WriteResult result) {
+    MarkForDeletion(handle, true);
+    CloseHandle(handle);
+    return result;
 }
 
 }  // namespace
 
-void RemovePartialFilesOnInterrupt() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
+// Nothing to install: a temporary is marked for deletion while it is being
+// written, so the system removes it however the process ends.
+void RemovePartialFilesOnInterrupt() {}
 
 WriteResult WriteOutputFile(const char* name, const std::uint8_t* data, std::int32_t size) {
     wchar_t finalPath[kPathSize];
-    if (!ToWide(name, finalPath)) return {EINVAL, kCannotCreate};
+    if (!ToWide(name, finalPath)) return Failure(EINVAL, kCannotCreate);
 
-    // A free name is created and written directly.
-    SetPath(name);
-    HANDLE handle = CreateExclusive(finalPath);
-    if (handle != INVALID_HANDLE_VALUE) {
-        CurrentHandle = handle;
-        CurrentPhase = kOwnFile;
-        int error = 0;
-        if (!WriteAll(handle, data, size, &error)) DeleteOwn(handle);
-        CloseHandle(handle);
-        CurrentPhase = kIdle;
-        CurrentHandle = INVALID_HANDLE_VALUE;
-        return {error, error != 0 ? kCannotWrite : ""};
-    }
-    const DWORD createError = GetLastError();
-    if (createError != ERROR_FILE_EXISTS && createError != ERROR_ALREADY_EXISTS) {
-        return {ErrnoFrom(createError), kCannotCreate};
-    }
-
-    // Anything else of that name is replaced by a complete new file.
     for (int attempt = 0; attempt < kTemporaryTries; attempt++) {
         char temporary[kPathSize];
         std::snprintf(temporary, sizeof temporary, ".d88ext-%lu-%lu",
                       static_cast<unsigned long>(GetCurrentProcessId()), TemporaryCounter++);
         wchar_t temporaryWide[kPathSize];
         MultiByteToWideChar(CP_ACP, 0, temporary, -1, temporaryWide, static_cast<int>(kPathSize));
-        SetPath(temporary);
-        handle = CreateExclusive(temporaryWide);
+        // Others may read it, and replace or remove the name while it is
+        // open: another run that writes the same name is never refused.
+        HANDLE handle = CreateFileW(temporaryWide, GENERIC_WRITE | DELETE,
+                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             const DWORD error = GetLastError();
             if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
-            return {ErrnoFrom(error), kCannotCreate};
+            return Failure(ErrnoFrom(error), kCannotCreate);
         }
-        CurrentHandle = handle;
-        CurrentPhase = kTemporary;
+        // From here until the data is whole, the file goes with the handle.
+        MarkForDeletion(handle, true);
         int error = 0;
         if (!WriteAll(handle, data, size, &error)) {
-            DeleteOwn(handle);
-            CloseHandle(handle);
-            CurrentPhase = kIdle;
-            CurrentHandle = INVALID_HANDLE_VALUE;
-            return {error, kCannotWrite};
+            return Abandon(handle, Failure(error, kCannotWrite));
+        }
+        // The mark is cleared before the rename: cleared after it, a process
+        // ended between the two would lose both the old file and the new.
+        if (!MarkForDeletion(handle, false)) {
+            return Abandon(handle, Failure(ErrnoFrom(GetLastError()), kCannotWrite));
+        }
+        if (!RenameByHandle(handle, finalPath, false)) {
+            const DWORD renameError = GetLastError();
+            if (renameError != ERROR_FILE_EXISTS && renameError != ERROR_ALREADY_EXISTS) {
+                return Abandon(handle, Failure(ErrnoFrom(renameError), kCannotCreate));
+            }
+            if (IsProtected(finalPath)) return Abandon(handle, kIsImage);
+            if (!RenameByHandle(handle, finalPath, true)) {
+                return Abandon(handle, Failure(ErrnoFrom(GetLastError()), kCannotCreate));
+            }
         }
         CloseHandle(handle);
-        CurrentHandle = INVALID_HANDLE_VALUE;
-        // One step: the old file stays until the new one takes its name.
-        if (!MoveFileExW(temporaryWide, finalPath, MOVEFILE_REPLACE_EXISTING)) {
-            error = ErrnoFrom(GetLastError());
-            DeleteFileW(temporaryWide);
-            CurrentPhase = kIdle;
-            return {error, kCannotCreate};
-        }
-        CurrentPhase = kIdle;
-        return {0, ""};
+        return kWritten;
     }
-    return {EEXIST, kCannotCreate};
+    return Failure(EEXIST, kCannotCreate);
 }
 
 #else
 
-volatile std::sig_atomic_t CurrentFd = -1;
+// Set once O_TMPFILE, or naming a file made with it, proved unavailable
+// here: the rest of the run writes through named temporaries.
+bool NamedTemporariesOnly = false;
 
-// Removes what the interrupted write left. A file created under its final
-// name is removed only while that name still holds it: another run may have
-// replaced it meanwhile with a complete file of its own. Only
-// async-signal-safe calls.
+// Removes the run's temporary, if one is named now. Only async-signal-safe
+// calls; never an entry's name.
 void RemoveCurrent() {
-    if (CurrentPhase == kTemporary) {
-        unlink(CurrentPath);
-    } else if (CurrentPhase == kOwnFile) {
-        struct stat own;
-        struct stat named;
-        if (fstat(CurrentFd, &own) == 0 &&
-            fstatat(AT_FDCWD, CurrentPath, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-            own.st_dev == named.st_dev && own.st_ino == named.st_ino) {
-            unlink(CurrentPath);
-        }
-    }
+    if (CurrentPhase == kTemporary) unlink(CurrentPath);
     CurrentPhase = kIdle;
 }
 
@@ -212,8 +219,8 @@ void RemoveCurrent() {
 // ended without the handler.
 void OnInterrupt(int signal) {
     if (CurrentPhase == kOpening) {
-        // Whether the file exists is known only once the creation returns;
-        // the writer finishes the work then.
+        // Whether the temporary exists is known only once the creation
+        // returns; the writer finishes the work then.
         PendingSignal = signal;
         return;
     }
@@ -223,25 +230,26 @@ void OnInterrupt(int signal) {
     raise(signal);
 }
 
-// Creates `path` exclusively (never an existing file, never through a
-// link) and records it as `phase` for the interrupt handler.
-int CreateExclusive(const char* path, Phase phase) {
-    SetPath(path);
-    CurrentPhase = kOpening;
-    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    const int error = errno;
-    if (fd >= 0) {
-        CurrentFd = fd;
-        CurrentPhase = phase;
-    } else {
-        CurrentPhase = kIdle;
+// Makes a temporary name of this run's own with `create(path)`, which must
+// fail with EEXIST when the name is taken, and records it for the interrupt
+// handler. Returns 0, or the errno value of the failure.
+template <typename Create>
+int MakeTemporary(char (&path)[kPathSize], Create create) {
+    for (int attempt = 0; attempt < kTemporaryTries; attempt++) {
+        std::snprintf(path, sizeof path, ".d88ext-%ld-%lu", static_cast<long>(getpid()),
+                      TemporaryCounter++);
+        SetPath(path);
+        CurrentPhase = kOpening;
+        const bool made = create(path);
+        const int error = made ? 0 : errno;
+        CurrentPhase = made ? kTemporary : kIdle;
+        if (PendingSignal != 0) {
+            RemoveCurrent();
+            raise(PendingSignal);
+        }
+        if (error != EEXIST) return error;
     }
-    if (PendingSignal != 0) {
-        RemoveCurrent();
-        raise(PendingSignal);
-    }
-    errno = error;
-    return fd;
+    return EEXIST;
 }
 
 bool WriteAll(int fd, const std::uint8_t* data, std::int32_t size, int* error) {
@@ -259,24 +267,123 @@ bool WriteAll(int fd, const std::uint8_t* data, std::int32_t size, int* error) {
     return true;
 }
 
-// Removes `path` when it still names the file open as `fd`.
-void RemoveIfOwn(const char* path, int fd) {
-    struct stat own;
+// Whether `path` itself (not a link's target) is the protected file.
+bool IsProtected(const char* path) {
     struct stat named;
-    if (fstat(fd, &own) == 0 && lstat(path, &named) == 0 && own.st_dev == named.st_dev &&
-        own.st_ino == named.st_ino) {
-        unlink(path);
+    return HaveProtected && lstat(path, &named) == 0 &&
+           static_cast<std::uint64_t>(named.st_dev) == Protected.volume &&
+           static_cast<std::uint64_t>(named.st_ino) == Protected.index;
+}
+
+// Puts the complete temporary in place of `name`; the temporary is gone
+// afterwards whatever happens.
+WriteResult RenameTemporary(const char* temporary, const char* name) {
+    WriteResult result = kWritten;
+    if (IsProtected(name)) {
+        result = kIsImage;
+    } else if (rename(temporary, name) != 0) {
+        result = Failure(errno, kCannotCreate);
     }
+    if (result.status != WriteStatus::Written) unlink(temporary);
+    CurrentPhase = kIdle;
+    return result;
+}
+
+#ifdef O_TMPFILE
+// Errors of linkat that say naming a nameless file does not work here at
+// all (no /proc, a file system that refuses), rather than that this one
+// name cannot be made.
+bool TechniqueUnavailable(int error) {
+    return error == ENOENT || error == EPERM || error == EACCES || error == EXDEV ||
+           error == EOPNOTSUPP || error == ENOSYS || error == EINVAL;
+}
+
+// The nameless way. Returns false, with nothing done, when it is not
+// available here; the caller then writes through a named temporary.
+bool WriteNameless(const char* name, const std::uint8_t* data, std::int32_t size,
+                   WriteResult* result) {
+    const int fd = open(".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        // Whatever the reason (EISDIR on old kernels, EOPNOTSUPP on some
+        // file systems, EACCES in a read-only folder), the named way tells
+        // the user what is wrong, or works.
+        NamedTemporariesOnly = true;
+        return false;
+    }
+    int error = 0;
+    if (!WriteAll(fd, data, size, &error)) {
+        close(fd);  // the data never had a name: nothing to remove
+        *result = Failure(error, kCannotWrite);
+        return true;
+    }
+    char self[32];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+    if (linkat(AT_FDCWD, self, AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0) {
+        // Named and whole. A failing close (a network file system reports
+        // late write errors there) is told; the name is never removed.
+        *result = close(fd) == 0 ? kWritten : Failure(errno, kCannotWrite);
+        return true;
+    }
+    if (errno != EEXIST) {
+        const int linkError = errno;
+        close(fd);
+        if (TechniqueUnavailable(linkError)) NamedTemporariesOnly = true;
+        return false;
+    }
+    // The name exists: the whole file gets a temporary name of this run's
+    // own, which one rename puts in place of the old file.
+    char temporary[kPathSize];
+    error = MakeTemporary(temporary, [&](const char* path) {
+        return linkat(AT_FDCWD, self, AT_FDCWD, path, AT_SYMLINK_FOLLOW) == 0;
+    });
+    if (error != 0) {
+        close(fd);
+        *result = Failure(error, kCannotCreate);
+        return true;
+    }
+    if (close(fd) != 0) {
+        error = errno;
+        unlink(temporary);
+        CurrentPhase = kIdle;
+        *result = Failure(error, kCannotWrite);
+        return true;
+    }
+    *result = RenameTemporary(temporary, name);
+    return true;
+}
+#endif
+
+// The named way: the data goes to a temporary of this run's own, renamed
+// over the name when complete.
+WriteResult WriteThroughTemporary(const char* name, const std::uint8_t* data, std::int32_t size) {
+    char temporary[kPathSize];
+    int fd = -1;
+    int error = MakeTemporary(temporary, [&](const char* path) {
+        fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        return fd >= 0;
+    });
+    if (error != 0) return Failure(error, kCannotCreate);
+    const bool written = WriteAll(fd, data, size, &error);
+    if (close(fd) != 0 && written) error = errno;
+    if (!written || error != 0) {
+        unlink(temporary);
+        CurrentPhase = kIdle;
+        return Failure(error, kCannotWrite);
+    }
+    return RenameTemporary(temporary, name);
 }
 
 }  // namespace
 
 void RemovePartialFilesOnInterrupt() {
+    // A file-size limit makes a write fail with EFBIG, like a full disk,
+    // instead of killing the run in the middle of it.
+    std::signal(SIGXFSZ, SIG_IGN);
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     action.sa_flags = static_cast<int>(SA_RESETHAND);
     sigemptyset(&action.sa_mask);
-    const int signals[] = {SIGINT, SIGTERM, SIGHUP};
+    const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGPIPE};
     for (int signal : signals) {
         struct sigaction old {};
         // A signal ignored by whoever started the run (nohup) stays ignored.
@@ -302,55 +409,11 @@ WriteResult WriteOutputFile(const char* entryName, const std::uint8_t* data, std
 #else
     const char* name = entryName;
 #endif
-    // A free name is created and written directly.
-    int fd = CreateExclusive(name, kOwnFile);
-    if (fd >= 0) {
-        int error = 0;
-        if (!WriteAll(fd, data, size, &error)) {
-            RemoveIfOwn(name, fd);
-            CurrentPhase = kIdle;
-            close(fd);
-            return {error, kCannotWrite};
-        }
-        // Complete: from here an interruption leaves it in place.
-        CurrentPhase = kIdle;
-        if (close(fd) != 0) {
-            error = errno;
-            unlink(name);
-            return {error, kCannotWrite};
-        }
-        return {0, ""};
-    }
-    if (errno != EEXIST) return {errno, kCannotCreate};
-
-    // Anything else of that name is replaced by a complete new file.
-    for (int attempt = 0; attempt < kTemporaryTries; attempt++) {
-        char temporary[kPathSize];
-        std::snprintf(temporary, sizeof temporary, ".d88ext-%ld-%lu",
-                      static_cast<long>(getpid()), TemporaryCounter++);
-        fd = CreateExclusive(temporary, kTemporary);
-        if (fd < 0) {
-            if (errno == EEXIST) continue;
-            return {errno, kCannotCreate};
-        }
-        int error = 0;
-        const bool written = WriteAll(fd, data, size, &error);
-        if (close(fd) != 0 && written) error = errno;
-        if (!written || error != 0) {
-            unlink(temporary);
-            CurrentPhase = kIdle;
-            return {error, kCannotWrite};
-        }
-        if (rename(temporary, name) != 0) {
-            error = errno;
-            unlink(temporary);
-            CurrentPhase = kIdle;
-            return {error, kCannotCreate};
-        }
-        CurrentPhase = kIdle;
-        return {0, ""};
-    }
-    return {EEXIST, kCannotCreate};
+#ifdef O_TMPFILE
+    WriteResult result{};
+    if (!NamedTemporariesOnly && WriteNameless(name, data, size, &result)) return result;
+#endif
+    return WriteThroughTemporary(name, data, size);
 }
 
 #endif

@@ -1,18 +1,28 @@
 // Writing one extracted file into the working directory, safely.
 //
-// A name that nothing in the folder has yet is created exclusively and
-// written in place: one creation, one write, one close. A name that exists
-// already (a file from an earlier disk or run, a symbolic link, anything) is
-// replaced only by a complete new file: the data goes to a temporary name of
-// this run's own, created exclusively, which is then renamed over the old
-// name. A link is thus replaced, never written through, and an old file
-// stays whole when the new one cannot be written.
+// A file appears under its name only when it is whole. On Linux its data
+// goes into a file that has no name at all (open(".", O_TMPFILE)), which is
+// then linked under the entry's name; a death of the process at any moment
+// before that leaves nothing behind. When the name exists already (a file
+// from an earlier disk or run, a symbolic link, anything), the nameless file
+// is linked under a temporary name of this run's own and renamed over the
+// old name in one step: a link is replaced, never written through, and an
+// old file stays whole when the new one cannot be written.
 //
-// Temporary names hold the process id and a counter, so that any number of
-// runs can share one folder; a run never removes or renames a file it did
-// not create. When the run is interrupted (Ctrl-C, SIGTERM, SIGHUP; Ctrl-C
-// and Ctrl-Break on Windows) while a file is being written, the file or the
-// temporary is removed before the run ends by that signal.
+// Where O_TMPFILE or naming such a file is not available (an old kernel,
+// some file systems, a chroot without /proc, the web page's in-memory file
+// system), the data goes to a temporary name of this run's own instead,
+// ".d88ext-PID-N", created exclusively, which is renamed over the name when
+// complete. An interruption by a signal the run can catch removes the
+// temporary; only a SIGKILL there can leave one behind.
+//
+// On Windows the temporary is created with DELETE access and marked
+// delete-on-close through its handle before anything is written; the mark
+// is cleared only when the data is complete, and the file is then renamed
+// through the same handle. A process ended before that leaves nothing.
+//
+// No run ever removes a file under an entry's name, so no race between runs
+// that share a folder can remove another run's complete file.
 //
 // On Windows a name's bytes are read as code page 932 (Shift_JIS), so that
 // kana come out as kana whatever the system's code page; a name that is not
@@ -23,16 +33,31 @@
 
 #include <cstdint>
 
+#include "d88/d88image.h"
+
 namespace extract {
 
+enum class WriteStatus {
+    Written,
+    Failed,    // `error` and `what` tell why
+    IsImage,   // the name is the image being read: not replaced
+};
+
 struct WriteResult {
-    int error;         // 0 when the file was written, else an errno value
+    WriteStatus status;
+    int error;         // an errno value when Failed
     const char* what;  // the step that failed: "cannot create the file", ...
 };
 
-// Installs the handlers that remove a half-written file on an interruption.
-// Called once, by the programs, before the first file is written.
+// Installs the handlers that remove a run-owned temporary on an
+// interruption, and ignores SIGXFSZ, so that a file-size limit fails a
+// write (reported, counted) instead of killing the run. Called once, by the
+// programs, before the first file is written.
 void RemovePartialFilesOnInterrupt();
+
+// The file that is never replaced: the image being read. Names that reach
+// it are refused with WriteStatus::IsImage.
+void ProtectFile(const d88::FileIdentity& identity);
 
 // Writes `size` bytes of `data` to the file `name` in the working directory,
 // replacing whatever had that name.

@@ -48,8 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     char name6[] = "d88ext6";
     char* argv8[] = {name8, g_image.data(), nullptr};
     char* argv6[] = {name6, g_image.data(), nullptr};
-    const extract::ProgramConfig ext8{"d88ext8", extract::Layout11, false};
-    const extract::ProgramConfig ext6{"d88ext6", extract::Layout9, true};
+    const extract::ProgramConfig ext8{"d88ext8", extract::Layout11, false, false};
+    const extract::ProgramConfig ext6{"d88ext6", extract::Layout9, true, false};
     if (extract::RunProgram(2, argv8, ext8, g_null, g_null) == 1) std::abort();
     if (extract::RunProgram(2, argv6, ext6, g_null, g_null) == 1) std::abort();
     EmptyFolder(".");

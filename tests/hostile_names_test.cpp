@@ -42,8 +42,11 @@ TEST_F(ProgramTest, HostileNamesStayInsideTheWorkingFolder) {
     const fs::path sentinel = root.path() / "SENTINEL";
     testimg::WriteFile(sentinel.string(), Bytes{'k', 'e', 'e', 'p'});
     fs::create_symlink(sentinel, work / "LINK");
-    fs::create_symlink(sentinel, work / "..__ETC");
+    fs::create_symlink(sentinel, work / "_.__ETC");
     fs::create_directory(work / "DIR");
+    // A hidden file of the user's, which an entry named like it must not
+    // replace.
+    testimg::WriteFile((work / ".profile").string(), Bytes{'m', 'i', 'n', 'e'});
 
     Disk disk = StandardDisk(4);
     WriteDirectory(disk, 11,
@@ -57,7 +60,8 @@ TEST_F(ProgramTest, HostileNamesStayInsideTheWorkingFolder) {
                     {"A\\B:C", 17, 1},
                     {std::string("\0PASS", 5), 18, 1},
                     {"..//ETC", 19, 1},
-                    {"OK", 20, 1}});
+                    {"OK", 20, 1},
+                    {".profile", 21, 1}});
     // The image goes where Run puts it before the folder is looked at.
     testimg::WriteFile(root.File("image.d88"), testimg::BuildDisk(disk));
     const auto before = Tree(root.path(), "work");
@@ -77,16 +81,18 @@ TEST_F(ProgramTest, HostileNamesStayInsideTheWorkingFolder) {
               "A\\B:C         TRACK:01 SECTOR:09 SIZE:0200\n"
               "              TRACK:02 SECTOR:01 SIZE:0200\n"
               "..//ETC       TRACK:02 SECTOR:02 SIZE:0200\n"
-              "OK            TRACK:02 SECTOR:03 SIZE:0200\n");
+              "OK            TRACK:02 SECTOR:03 SIZE:0200\n"
+              ".profile      TRACK:02 SECTOR:04 SIZE:0200\n");
     EXPECT_EQ(result.err,
-              "d88ext8: disk 0: \"../SENTI\": written as \".._SENTI\"\n"
+              "d88ext8: disk 0: \"../SENTI\": written as \"_._SENTI\"\n"
               "d88ext8: disk 0: \"..\": not usable as a file name; not written\n"
               "d88ext8: disk 0: \".\": not usable as a file name; not written\n"
               "d88ext8: disk 0: \"/ETC/X\": written as \"_ETC_X\"\n"
               "d88ext8: disk 0: \"/\": written as \"_\"\n"
               "d88ext8: disk 0: \"DIR\": cannot create the file: Is a directory\n"
               "d88ext8: disk 0: \"\": not usable as a file name; not written\n"
-              "d88ext8: disk 0: \"..//ETC\": written as \"..__ETC\"\n"
+              "d88ext8: disk 0: \"..//ETC\": written as \"_.__ETC\"\n"
+              "d88ext8: disk 0: \".profile\": written as \"_profile\"\n"
               "d88ext8: 4 files could not be written\n");
 
     // Outside the working folder nothing changed.
@@ -99,14 +105,16 @@ TEST_F(ProgramTest, HostileNamesStayInsideTheWorkingFolder) {
         const Bytes b = SectorRun(lsn, 1);
         return std::string(b.begin(), b.end());
     };
-    EXPECT_EQ(Tree(work), (std::map<std::string, std::string>{{".._SENTI", sector(10)},
+    EXPECT_EQ(Tree(work), (std::map<std::string, std::string>{{"_._SENTI", sector(10)},
                                                               {"_ETC_X", sector(13)},
                                                               {"_", sector(14)},
                                                               {"LINK", sector(15)},
                                                               {"DIR", "folder"},
                                                               {"A\\B:C", sector(17)},
-                                                              {"..__ETC", sector(19)},
-                                                              {"OK", sector(20)}}));
+                                                              {"_.__ETC", sector(19)},
+                                                              {"OK", sector(20)},
+                                                              {"_profile", sector(21)},
+                                                              {".profile", "mine"}}));
 }
 
 // Warnings show bytes that cannot be printed escaped; files keep them.
@@ -159,7 +167,7 @@ TEST_F(ProgramTest, WindowsNamesAreRewritten) {
               "d88ext6: disk 0: \"END.\": written as \"END_\"\n"
               "d88ext6: disk 0: \"/\": written as \"_\"\n"
               "d88ext6: disk 0: \"..\": not usable as a file name; not written\n"
-              "d88ext6: 1 files could not be written\n");
+              "d88ext6: 1 file could not be written\n");
     EXPECT_EQ(Files(), (std::map<std::string, Bytes>{{"A_B_C", SectorRun(10, 1)},
                                                      {"C__X", SectorRun(11, 1)},
                                                      {"Q____", SectorRun(12, 1)},

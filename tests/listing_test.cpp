@@ -89,7 +89,7 @@ TEST_F(ProgramTest, NineByteLayoutPassesOverUnusedEntries) {
     // An entry with data that cannot become a file is a failure of the run.
     EXPECT_EQ(result.err,
               "d88ext6: disk 0: \"\": not usable as a file name; not written\n"
-              "d88ext6: 1 files could not be written\n");
+              "d88ext6: 1 file could not be written\n");
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(Files(), (std::map<std::string, Bytes>{{"NEW", SectorRun(11, 1)},
                                                      {"LAST", SectorRun(14, 1)}}));

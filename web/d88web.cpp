@@ -40,7 +40,7 @@ EMSCRIPTEN_KEEPALIVE int d88_extract(int entrySize) {
     char image[sizeof kImage];
     std::snprintf(image, sizeof image, "%s", kImage);
     char* argv[] = {entrySize == 11 ? name8 : name6, image, nullptr};
-    const extract::ProgramConfig config{argv[0], *layout, false};
+    const extract::ProgramConfig config{argv[0], *layout, false, false};
     std::FILE* out = std::fopen("/stdout", "wb");
     std::FILE* err = std::fopen("/stderr", "wb");
     int status = 1;
