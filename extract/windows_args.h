@@ -1,7 +1,7 @@
 // Windows: the programs' UTF-16 command line as the char strings they use.
 // The program's own name (shown in the usage line, on the console) goes to
-// the system's code page; the image path goes to UTF-8, which the reader
-// opens through the wide-character calls, so that a path is found whatever
+// the system's code page; every argument goes to UTF-8, which the programs
+// open through the wide-character calls, so that a path is found whatever
 // characters it holds. Fixed buffers: the programs allocate nothing.
 #ifndef EXTRACT_WINDOWS_ARGS_H
 #define EXTRACT_WINDOWS_ARGS_H
@@ -13,31 +13,34 @@ namespace extract {
 
 class WindowsArgs {
 public:
-    // Only the program's name and the first argument are ever read; the
-    // others are passed as empty strings.
     char** Convert(int argc, wchar_t** argv) {
-        for (int i = 0; i < argc && i < kMaxArgs; i++) {
-            const UINT codePage = i == 0 ? CP_ACP : CP_UTF8;
-            if (WideCharToMultiByte(codePage, 0, argv[i], -1, text_[i], kTextSize, nullptr,
-                                    nullptr) <= 0) {
-                text_[i][0] = '\0';
-            }
-            pointers_[i] = text_[i];
+        int used = 0;
+        int count = 0;
+        for (; count < argc && count < kMaxArgs; count++) {
+            const UINT codePage = count == 0 ? CP_ACP : CP_UTF8;
+            char* at = text_ + used;
+            const int room = kTextSize - used;
+            const int size = room > 0 ? WideCharToMultiByte(codePage, 0, argv[count], -1, at,
+                                                            room, nullptr, nullptr)
+                                      : 0;
+            // Cannot happen for a real command line; an argument that does
+            // not fit is passed as empty rather than left out.
+            pointers_[count] = size > 0 ? at : empty_;
+            if (size > 0) used += size;
         }
-        for (int i = kMaxArgs; i < argc && i < kMaxPointers - 1; i++) pointers_[i] = empty_;
-        pointers_[argc < kMaxPointers - 1 ? argc : kMaxPointers - 1] = nullptr;
+        pointers_[count] = nullptr;
         return pointers_;
     }
 
 private:
-    static constexpr int kMaxArgs = 2;
-    static constexpr int kMaxPointers = 64;
-    // A Windows command line holds at most 32,767 UTF-16 units, each at most
-    // 3 bytes of UTF-8.
-    static constexpr int kTextSize = 3 * 32768;
-    char text_[kMaxArgs][kTextSize];
+    // A Windows command line holds at most 32,767 UTF-16 units, each at
+    // most 3 bytes of UTF-8, and so fewer arguments than kMaxArgs: all of
+    // them fit, each with its terminating zero.
+    static constexpr int kMaxArgs = 32768;
+    static constexpr int kTextSize = 3 * 32768 + kMaxArgs;
+    char text_[kTextSize];
     char empty_[1] = {'\0'};
-    char* pointers_[kMaxPointers];
+    char* pointers_[kMaxArgs + 1];
 };
 
 }  // namespace extract

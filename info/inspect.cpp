@@ -28,25 +28,129 @@ public:
 
     std::int32_t count() const { return count_; }
 
+    // One anomaly, told as it is found.
     void operator()(AnomalyKind kind, std::int32_t slot, std::int32_t sector, const char* format,
                     ...) {
-        Anomaly anomaly;
+        Anomaly anomaly = Start(kind, slot, sector);
+        std::va_list args;
+        va_start(args, format);
+        std::vsnprintf(anomaly.text, sizeof anomaly.text, format, args);
+        va_end(args);
+        Tell(anomaly);
+    }
+
+    static Anomaly Start(AnomalyKind kind, std::int32_t slot, std::int32_t sector) {
+        Anomaly anomaly{};
         anomaly.kind = kind;
         anomaly.slot = slot;
         anomaly.cylinder = slot >= 0 ? slot / 2 : -1;
         anomaly.head = slot >= 0 ? slot % 2 : -1;
         anomaly.sector = sector;
-        std::va_list args;
-        va_start(args, format);
-        std::vsnprintf(anomaly.text, sizeof anomaly.text, format, args);
-        va_end(args);
+        anomaly.count = 1;
+        return anomaly;
+    }
+
+    void Tell(const Anomaly& anomaly) {
         report_.Found(anomaly);
-        count_++;
+        count_ += anomaly.count;
     }
 
 private:
     Report& report_;
     std::int32_t count_ = 0;
+};
+
+// The anomalies of the records of one track, gathered by kind and told
+// once per kind when the track is done, in the order each kind first
+// appeared: one occurrence as it is, more as one line that counts them.
+class TrackFindings {
+public:
+    TrackFindings(Finder& find, std::int32_t slot, std::int32_t commonCode)
+        : find_(find), slot_(slot), commonCode_(commonCode) {}
+
+    void Add(AnomalyKind kind, const d88::SectorId& id, const char* format, ...) {
+        Group* group = nullptr;
+        for (std::int32_t i = 0; i < used_ && group == nullptr; i++) {
+            if (groups_[i].first.kind == kind) group = &groups_[i];
+        }
+        if (group == nullptr) {
+            group = &groups_[used_++];
+            group->first = Finder::Start(kind, slot_, id.r);
+            group->first.idCount = 1;
+            group->first.ids[0] = id;
+            std::va_list args;
+            va_start(args, format);
+            std::vsnprintf(group->first.text, sizeof group->first.text, format, args);
+            va_end(args);
+            group->count = 0;
+        }
+        if (group->count < kShownIds) group->ids[group->count] = id;
+        group->count++;
+    }
+
+    void Tell() {
+        for (std::int32_t i = 0; i < used_; i++) {
+            const Group& group = groups_[i];
+            if (group.count == 1) {
+                find_.Tell(group.first);
+                continue;
+            }
+            Anomaly anomaly = Finder::Start(group.first.kind, slot_, -1);
+            anomaly.count = group.count;
+            anomaly.idCount = group.count < kShownIds ? group.count : kShownIds;
+            for (std::int32_t k = 0; k < anomaly.idCount; k++) anomaly.ids[k] = group.ids[k];
+            GroupText(anomaly);
+            find_.Tell(anomaly);
+        }
+        used_ = 0;
+    }
+
+private:
+    struct Group {
+        Anomaly first;
+        std::int32_t count;
+        d88::SectorId ids[kShownIds];
+    };
+
+    // What the records of a group have in common, said of them all.
+    void GroupText(Anomaly& a) const {
+        const std::size_t size = sizeof a.text;
+        switch (a.kind) {
+            case AnomalyKind::WrongId:
+                std::snprintf(a.text, size, "have IDs whose C/H differ from the slot's C%d H%d",
+                              a.cylinder, a.head);
+                break;
+            case AnomalyKind::SizeCode:
+                std::snprintf(a.text, size, "have a size code other than the %d most sectors have",
+                              commonCode_);
+                break;
+            case AnomalyKind::ShortData:
+                std::snprintf(a.text, size, "hold fewer bytes than their size code says");
+                break;
+            case AnomalyKind::CutByFile:
+                std::snprintf(a.text, size, "are cut by the end of the file");
+                break;
+            case AnomalyKind::Status:
+                std::snprintf(a.text, size, "have a non-zero controller status");
+                break;
+            case AnomalyKind::Deleted:
+                std::snprintf(a.text, size, "carry the deleted-data mark");
+                break;
+            case AnomalyKind::DuplicateId:
+                std::snprintf(a.text, size, "repeat the ID of an earlier record; the first is used");
+                break;
+            default:
+                std::snprintf(a.text, size, "%s", AnomalyName(a.kind));
+                break;
+        }
+    }
+
+    Finder& find_;
+    std::int32_t slot_;
+    std::int32_t commonCode_;
+    // One group per kind a record can have.
+    Group groups_[16];
+    std::int32_t used_ = 0;
 };
 
 // Whether a slot's track can be looked at; when it cannot and `find` is
@@ -104,7 +208,7 @@ void CheckTrack(d88::D88Image& image, std::int32_t slot, const DiskFacts& facts,
         find(AnomalyKind::EmptyTrack, slot, -1, "no sector record can be read");
         return;
     }
-    if (count == d88::kMaxTrackRecords) {
+    if (image.TrackCutAtBound(slot)) {
         find(AnomalyKind::TooManyRecords, slot, -1,
              "the track states more than %d records; the rest are not read", count);
     }
@@ -118,35 +222,36 @@ void CheckTrack(d88::D88Image& image, std::int32_t slot, const DiskFacts& facts,
             break;
         }
     }
+    TrackFindings track(find, slot, commonCode);
     for (std::int32_t i = 0; i < count; i++) {
         const RecordHeader& rec = Records[i];
-        const std::int32_t r = rec.id.r;
         if (rec.id.c != c || rec.id.h != h) {
-            find(AnomalyKind::WrongId, slot, r, "has the ID C%u H%u; the slot implies C%d H%d", rec.id.c, rec.id.h, c, h);
+            track.Add(AnomalyKind::WrongId, rec.id, "has the ID C%u H%u; the slot implies C%d H%d",
+                      rec.id.c, rec.id.h, c, h);
         }
         if (commonCode >= 0 && rec.id.n != commonCode) {
-            find(AnomalyKind::SizeCode, slot, r, "has size code %u; most sectors have %d",
-                 rec.id.n, commonCode);
+            track.Add(AnomalyKind::SizeCode, rec.id, "has size code %u; most sectors have %d",
+                      rec.id.n, commonCode);
         }
         if (rec.id.n <= kMaxRealSizeCode && rec.dataLength < (128 << rec.id.n)) {
-            find(AnomalyKind::ShortData, slot, r, "holds %u of %d bytes", rec.dataLength,
-                 128 << rec.id.n);
+            track.Add(AnomalyKind::ShortData, rec.id, "holds %u of %d bytes", rec.dataLength,
+                      128 << rec.id.n);
         }
         const std::int64_t end = rec.dataPosition + rec.dataLength;
         if (end > image.FileSize()) {
             const std::int64_t present =
                 image.FileSize() > rec.dataPosition ? image.FileSize() - rec.dataPosition : 0;
-            find(AnomalyKind::CutByFile, slot, r,
-                 "is cut by the end of the file: %lld of %u bytes present",
-                 static_cast<long long>(present), rec.dataLength);
+            track.Add(AnomalyKind::CutByFile, rec.id,
+                      "is cut by the end of the file: %lld of %u bytes present",
+                      static_cast<long long>(present), rec.dataLength);
         }
         if (rec.status != 0) {
-            find(AnomalyKind::Status, slot, r, "has controller status 0x%02X (%s)",
-                 rec.status, StatusMeaning(rec.status));
+            track.Add(AnomalyKind::Status, rec.id, "has controller status 0x%02X (%s)",
+                      rec.status, StatusMeaning(rec.status));
         }
         if (rec.deleted != 0) {
-            find(AnomalyKind::Deleted, slot, r, "carries the deleted-data mark (0x%02X)",
-                 rec.deleted);
+            track.Add(AnomalyKind::Deleted, rec.id, "carries the deleted-data mark (0x%02X)",
+                      rec.deleted);
         }
     }
     for (std::int32_t i = 0; i < count; i++) SortedIds[i] = Packed(Records[i].id);
@@ -156,11 +261,18 @@ void CheckTrack(d88::D88Image& image, std::int32_t slot, const DiskFacts& facts,
         while (i + same < count && SortedIds[i + same] == SortedIds[i]) same++;
         if (same > 1) {
             const std::uint32_t id = SortedIds[i];
-            find(AnomalyKind::DuplicateId, slot, static_cast<std::int32_t>((id >> 8) & 0xFF),
-                 "appears %d times with the ID %u/%u/%u/%u; the first is used", same, id >> 24, (id >> 16) & 0xFF, (id >> 8) & 0xFF, id & 0xFF);
+            const d88::SectorId sector{static_cast<std::uint8_t>(id >> 24),
+                                       static_cast<std::uint8_t>(id >> 16),
+                                       static_cast<std::uint8_t>(id >> 8),
+                                       static_cast<std::uint8_t>(id)};
+            track.Add(AnomalyKind::DuplicateId, sector,
+                      "appears %d times with the ID %u/%u/%u/%u; the first is used", same,
+                      sector.c, sector.h, sector.r, sector.n);
         }
         i += same;
     }
+    track.Tell();
+    // At most nine lines a track: told one by one.
     if (facts.sectorsPerTrack == extract::kSectorsPerTrack) {
         for (std::int32_t r = 1; r <= extract::kSectorsPerTrack; r++) {
             bool present = false;
@@ -168,6 +280,19 @@ void CheckTrack(d88::D88Image& image, std::int32_t slot, const DiskFacts& facts,
             if (!present) find(AnomalyKind::MissingSector, slot, r, "missing");
         }
     }
+}
+
+// A blank entry is unused space, not an entry: an empty name with no
+// sectors (a zero-filled area), or all spaces (an area filled with spaces,
+// which d88ext8 reads as an empty directory).
+bool IsBlank(const extract::DirectoryLayout& layout, std::int32_t index,
+             const extract::DirectoryEntry& entry) {
+    if (entry.name[0] == '\0' && entry.size == 0) return true;
+    const std::uint8_t* raw = DirectoryBuffer + 1 + index * layout.entrySize;
+    for (std::int32_t i = 0; i < layout.entrySize; i++) {
+        if (raw[i] != 0x20) return false;
+    }
+    return true;
 }
 
 std::int32_t Score(const LayoutEvidence& e) { return e.skipped + e.filesFound; }
@@ -181,11 +306,9 @@ bool ReadsWell(const LayoutEvidence& e) {
 LayoutEvidence Assess(d88::D88Image& image, const extract::DirectoryLayout& layout,
                       std::int32_t got) {
     LayoutEvidence evidence{};
-    extract::ForEachEntry(layout, DirectoryBuffer, got, [&](std::int32_t, extract::EntryKind kind,
+    extract::ForEachEntry(layout, DirectoryBuffer, got, [&](std::int32_t index, extract::EntryKind kind,
                                                             const extract::DirectoryEntry& entry) {
-        if (kind == extract::EntryKind::Extract && entry.name[0] == '\0' && entry.size == 0) {
-            return;
-        }
+        if (kind == extract::EntryKind::Extract && IsBlank(layout, index, entry)) return;
         evidence.entries++;
         if (!DecodesWhole(entry.name)) {
             evidence.unreadableNames++;
@@ -280,6 +403,7 @@ const char* AnomalyName(AnomalyKind kind) {
         case AnomalyKind::Status: return "status";
         case AnomalyKind::Deleted: return "deleted-data";
         case AnomalyKind::TooManyRecords: return "too-many-records";
+        case AnomalyKind::TooManyDisks: return "too-many-disks";
     }
     return "unknown";
 }
@@ -330,6 +454,12 @@ std::int32_t Inspect(d88::D88Image& image, const Options& options, Report& repor
             if (TrackReadable(image, slot, facts.offset, &find)) {
                 CheckTrack(image, slot, facts, commonCode, find);
             }
+        }
+        if (disk == d88::kMaxDisks - 1 && image.TableEndReason() == d88::TableEnd::MaxDisks) {
+            find(AnomalyKind::TooManyDisks, -1, -1,
+                 "the image holds more than %d disks; the %dth (offset %lld) and later are not read",
+                 d88::kMaxDisks, d88::kMaxDisks + 1,
+                 static_cast<long long>(image.TableEndOffset()));
         }
         JudgeDirectory(image, report);
         if (options.tracks) {

@@ -41,9 +41,16 @@ enum class AnomalyKind {
     Status,          // non-zero controller status
     Deleted,         // deleted-data mark
     TooManyRecords,  // the walk stopped at its bound
+    TooManyDisks,    // a 65th disk is there; it and later ones are not read
 };
 
 const char* AnomalyName(AnomalyKind kind);
+
+// Anomalies of one kind on one track are told once: `count` occurrences,
+// the IDs of the first three records concerned, and a text that speaks of
+// them all. A crafted image whose slots all point at one long track would
+// otherwise give millions of lines.
+constexpr std::int32_t kShownIds = 3;
 
 struct Anomaly {
     AnomalyKind kind;
@@ -51,6 +58,9 @@ struct Anomaly {
     std::int32_t cylinder;
     std::int32_t head;
     std::int32_t sector;  // -1 when no single sector is meant
+    std::int32_t count;   // occurrences this line stands for, 1 or more
+    std::int32_t idCount;  // IDs in `ids`, at most kShownIds
+    d88::SectorId ids[kShownIds];
     char text[160];
 };
 

@@ -11,8 +11,14 @@
 
 #include "d88/d88image.h"
 #include "extract/messages.h"
+#include "extract/standard_streams.h"
 #include "inspect.h"
 #include "report.h"
+#include "shift_jis.h"
+
+#ifdef _WIN32
+#include "extract/windows_args.h"
+#endif
 
 namespace {
 
@@ -36,6 +42,7 @@ constexpr char kHelp[] =
     "              decoded from Shift_JIS (KEY), as hexadecimal bytes\n"
     "              (KEY_bytes) and whether they decoded whole (KEY_decoded)\n"
     "  --help      print this help\n"
+    "  --          end of options: what follows is the image (-x.d88)\n"
     "\n"
     "Exit status: 0 when nothing anomalous was found, 2 when anomalies were\n"
     "reported, 1 for a usage error or an image that cannot be opened.\n";
@@ -58,17 +65,36 @@ info::NameStyle TextNameStyle() {
 #endif
 }
 
-}  // namespace
+// Standard output checked when the run ends: a report that did not arrive
+// whole (a full disk, a closed descriptor) is a failure, status 1.
+int Finish(int status) {
+    extract::OutputCheck check(stdout);
+    if (const int error = check.Finish(true)) {
+        std::fprintf(stderr, "d88info: standard output: write error: %s\n", std::strerror(error));
+        return 1;
+    }
+    return status;
+}
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
+    extract::GuardStandardDescriptors();
     info::Options options;
     bool json = false;
+    bool optionsEnded = false;
     const char* path = nullptr;
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
-        if (std::strcmp(arg, "--help") == 0) {
+        if (optionsEnded || arg[0] != '-') {
+            if (path != nullptr) {
+                std::fputs(kUsage, stderr);
+                return 1;
+            }
+            path = arg;
+        } else if (std::strcmp(arg, "--") == 0) {
+            optionsEnded = true;
+        } else if (std::strcmp(arg, "--help") == 0) {
             std::fputs(kHelp, stdout);
-            return 0;
+            return Finish(0);
         } else if (std::strcmp(arg, "--tracks") == 0) {
             options.tracks = true;
         } else if (std::strcmp(arg, "--json") == 0) {
@@ -81,8 +107,6 @@ int main(int argc, char** argv) {
                    std::strcmp(argv[i + 1], "9") == 0) {
             options.directory = &extract::Layout9;
             i++;
-        } else if (arg[0] != '-' && path == nullptr) {
-            path = arg;
         } else {
             std::fputs(kUsage, stderr);
             return 1;
@@ -102,12 +126,31 @@ int main(int argc, char** argv) {
         }
         return 1;
     }
+    // Without the converter, names still show: ASCII decoded, the rest as
+    // bytes; the fit verdicts then count such names as unreadable.
+    if (!info::ConverterAvailable()) {
+        std::fputs("d88info: no code page 932 converter (iconv CP932); non-ASCII names are"
+                   " shown as bytes\n",
+                   stderr);
+    }
     info::TextReport text(stdout, TextNameStyle());
     info::JsonReport document(stdout);
     info::Report& report = json ? static_cast<info::Report&>(document) : text;
     report.BeginImage(path, Image.FileSize());
     const std::int32_t anomalies = info::Inspect(Image, options, report);
     report.EndImage(anomalies);
-    std::fflush(stdout);
-    return anomalies > 0 ? 2 : 0;
+    return Finish(anomalies > 0 ? 2 : 0);
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// The command line as UTF-16, so that an image path is found whatever
+// characters it holds.
+int wmain(int argc, wchar_t** argv) {
+    static extract::WindowsArgs args;
+    return Run(argc, args.Convert(argc, argv));
+}
+#else
+int main(int argc, char** argv) { return Run(argc, argv); }
+#endif

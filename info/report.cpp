@@ -118,7 +118,15 @@ void TextReport::BeginDisk(const DiskFacts& f) {
 }
 
 void TextReport::Found(const Anomaly& a) {
-    if (a.slot < 0) {
+    if (a.count > 1) {
+        std::fprintf(out_, "  anomaly: slot %d (C%d H%d): %d records: %s (IDs", a.slot, a.cylinder,
+                     a.head, a.count, a.text);
+        for (std::int32_t i = 0; i < a.idCount; i++) {
+            const d88::SectorId& id = a.ids[i];
+            std::fprintf(out_, "%s %u/%u/%u/%u", i == 0 ? "" : ",", id.c, id.h, id.r, id.n);
+        }
+        std::fputs(a.count > a.idCount ? ", ...)\n" : ")\n", out_);
+    } else if (a.slot < 0) {
         std::fprintf(out_, "  anomaly: disk: %s\n", a.text);
     } else if (a.sector < 0) {
         std::fprintf(out_, "  anomaly: slot %d (C%d H%d): %s\n", a.slot, a.cylinder, a.head, a.text);
@@ -232,9 +240,65 @@ void JsonReport::CloseSection() {
 }
 
 void JsonReport::BeginImage(const char* path, std::int64_t fileSize) {
-    std::fputs("{\"image\":", out_);
-    String(path);
+    std::fputs("{", out_);
+    PathFields("image", path);
     std::fprintf(out_, ",\"file_size\":%lld,\"disks\":[", static_cast<long long>(fileSize));
+}
+
+void JsonReport::PathFields(const char* key, const char* path) {
+    // The path as UTF-8 text: each byte that does not begin a well-formed
+    // UTF-8 sequence (overlong forms, surrogates and values past U+10FFFF
+    // are not well formed) stands for itself as U+FFFD.
+    bool whole = true;
+    std::fprintf(out_, "\"%s\":\"", key);
+    const auto* p = reinterpret_cast<const unsigned char*>(path);
+    while (*p != '\0') {
+        const unsigned char b = *p;
+        int length = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (b < 0x80) {
+            length = 1;
+        } else if (b >= 0xC2 && b <= 0xDF) {
+            length = 2;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            length = 3;
+            if (b == 0xE0) low = 0xA0;
+            if (b == 0xED) high = 0x9F;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            length = 4;
+            if (b == 0xF0) low = 0x90;
+            if (b == 0xF4) high = 0x8F;
+        }
+        bool valid = length > 0;
+        for (int k = 1; k < length && valid; k++) {
+            const unsigned char next = p[k];
+            valid = k == 1 ? next >= low && next <= high : next >= 0x80 && next <= 0xBF;
+        }
+        if (!valid) {
+            whole = false;
+            std::fputs("\\ufffd", out_);
+            p++;
+        } else if (length == 1) {
+            if (b == '"' || b == '\\') {
+                std::fputc('\\', out_);
+                std::fputc(b, out_);
+            } else if (b < 0x20 || b == 0x7F) {
+                std::fprintf(out_, "\\u%04x", b);
+            } else {
+                std::fputc(b, out_);
+            }
+            p++;
+        } else {
+            std::fwrite(p, 1, static_cast<std::size_t>(length), out_);
+            p += length;
+        }
+    }
+    std::fprintf(out_, "\",\"%s_bytes\":\"", key);
+    for (const char* q = path; *q != '\0'; q++) {
+        std::fprintf(out_, "%02x", static_cast<unsigned char>(*q));
+    }
+    std::fprintf(out_, "\",\"%s_decoded\":%s", key, whole ? "true" : "false");
 }
 
 void JsonReport::BeginDisk(const DiskFacts& f) {
@@ -265,10 +329,16 @@ void JsonReport::Found(const Anomaly& a) {
         std::fprintf(out_, "\"slot\":%d,\"cylinder\":%d,\"head\":%d,", a.slot, a.cylinder, a.head);
     }
     if (a.sector < 0) {
-        std::fputs("\"sector\":null,\"text\":", out_);
+        std::fputs("\"sector\":null,", out_);
     } else {
-        std::fprintf(out_, "\"sector\":%d,\"text\":", a.sector);
+        std::fprintf(out_, "\"sector\":%d,", a.sector);
     }
+    std::fprintf(out_, "\"count\":%d,\"ids\":[", a.count);
+    for (std::int32_t i = 0; i < a.idCount; i++) {
+        const d88::SectorId& id = a.ids[i];
+        std::fprintf(out_, "%s[%u,%u,%u,%u]", i == 0 ? "" : ",", id.c, id.h, id.r, id.n);
+    }
+    std::fputs("],\"text\":", out_);
     String(a.text);
     std::fputc('}', out_);
 }

@@ -68,6 +68,8 @@ private:
     void String(const char* text);
     // "key":..., "key_bytes":..., "key_decoded":... for a Shift_JIS name.
     void NameFields(const char* key, const char* name);
+    // The same three for a path, which is read as UTF-8.
+    void PathFields(const char* key, const char* path);
     // Closes the array the disk is in the middle of, if any.
     void CloseSection();
 

@@ -27,19 +27,32 @@ iconv_t OpenConverter() {
     if (convert == reinterpret_cast<iconv_t>(-1)) convert = iconv_open("UTF-8", "SHIFT_JIS");
     return convert;
 }
+
+// Opened on first use, once: the converter's modules are files, which may
+// be missing, or beyond the descriptors the process may open.
+iconv_t Converter() {
+    static const iconv_t convert = OpenConverter();
+    return convert;
+}
 #endif
 
 // Decodes one character of `length` bytes to UTF-8 in `out`; false when the
 // converter does not know it.
 bool DecodeCharacter(const char* bytes, std::int32_t length, char (&out)[8]) {
     std::memset(out, 0, sizeof out);
+    // ASCII is the same in code page 932 and needs no converter.
+    const auto first = static_cast<unsigned char>(bytes[0]);
+    if (length == 1 && first >= 0x20 && first <= 0x7E) {
+        out[0] = bytes[0];
+        return true;
+    }
 #ifdef _WIN32
     wchar_t wide[4];
     const int units = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes, length, wide, 4);
     if (units <= 0) return false;
     return WideCharToMultiByte(CP_UTF8, 0, wide, units, out, sizeof out - 1, nullptr, nullptr) > 0;
 #else
-    static iconv_t convert = OpenConverter();
+    const iconv_t convert = Converter();
     if (convert == reinterpret_cast<iconv_t>(-1)) return false;
     char in[2] = {bytes[0], length > 1 ? bytes[1] : '\0'};
     char* inAt = in;
@@ -53,6 +66,14 @@ bool DecodeCharacter(const char* bytes, std::int32_t length, char (&out)[8]) {
 }
 
 }  // namespace
+
+bool ConverterAvailable() {
+#ifdef _WIN32
+    return true;
+#else
+    return Converter() != reinterpret_cast<iconv_t>(-1);
+#endif
+}
 
 std::int32_t SplitShiftJis(const char* name, NameUnit (&out)[kMaxNameUnits]) {
     std::int32_t count = 0;

@@ -28,6 +28,10 @@ constexpr std::int32_t kMaxNameUnits = 16;
 // into `out`; returns the number of units.
 std::int32_t SplitShiftJis(const char* name, NameUnit (&out)[kMaxNameUnits]);
 
+// False when the platform's converter cannot be had: then only ASCII
+// decodes, and every other byte is left undecoded.
+bool ConverterAvailable();
+
 // True when `name` is not empty and every byte of it decodes.
 bool DecodesWhole(const char* name);
 

@@ -2,12 +2,15 @@
 
 #include <fcntl.h>
 #include <iconv.h>
+#include <pty.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -130,17 +133,38 @@ Started::Started(const std::string& program, const std::vector<std::string>& arg
 
     int pipeFds[2] = {-1, -1};
     if (input_ && pipe(pipeFds) != 0) throw std::runtime_error("pipe failed");
+    int terminalSlave = -1;
+    if (options.terminal) {
+        if (openpty(&terminalFd_, &terminalSlave, nullptr, nullptr, nullptr) != 0) {
+            throw std::runtime_error("openpty failed");
+        }
+        termios raw{};
+        tcgetattr(terminalSlave, &raw);
+        cfmakeraw(&raw);
+        tcsetattr(terminalSlave, TCSANOW, &raw);
+    }
     pid_ = fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
     if (pid_ == 0) {
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const std::string outTarget = options.outputPath.value_or(outPath);
+        const int out = options.terminal ? terminalSlave
+                        : outTarget.empty()
+                            ? open("/dev/null", O_RDONLY)
+                            : open(outTarget.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int in = input_ ? pipeFds[0] : open("/dev/null", O_RDONLY);
         if (out < 0 || err < 0 || in < 0 || chdir(cwd.c_str()) != 0) _exit(127);
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
+        if (options.outputPath && options.outputPath->empty()) close(1);
         if (input_) close(pipeFds[1]);
+        if (options.terminal) close(terminalFd_);
+        if (options.openFileLimit >= 0) {
+            const auto limit = static_cast<rlim_t>(options.openFileLimit);
+            const rlimit files{limit, limit};
+            if (setrlimit(RLIMIT_NOFILE, &files) != 0) _exit(127);
+        }
         for (char* setting : envp) putenv(setting);
         if (options.fileSizeLimit >= 0) {
             signal(SIGXFSZ, SIG_IGN);
@@ -156,10 +180,12 @@ Started::Started(const std::string& program, const std::vector<std::string>& arg
         close(pipeFds[0]);
         inputFd_ = pipeFds[1];
     }
+    if (terminalSlave >= 0) close(terminalSlave);
 }
 
 Started::~Started() {
     if (inputFd_ >= 0) close(inputFd_);
+    if (terminalFd_ >= 0) close(terminalFd_);
     if (pid_ > 0) {
         kill(pid_, SIGKILL);
         waitpid(pid_, nullptr, 0);
@@ -181,13 +207,27 @@ RunResult Started::Wait() {
         inputFd_ = -1;
         signal(SIGPIPE, previous);
     }
+    // A terminal holds little: it is read while the program runs, until
+    // the program's side is closed (EIO).
+    std::string terminalText;
+    if (terminalFd_ >= 0) {
+        char chunk[4096];
+        for (;;) {
+            const ssize_t got = read(terminalFd_, chunk, sizeof chunk);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) break;
+            terminalText.append(chunk, static_cast<std::size_t>(got));
+        }
+        close(terminalFd_);
+        terminalFd_ = -1;
+    }
     int wstatus = 0;
     if (waitpid(pid_, &wstatus, 0) != pid_) throw std::runtime_error("waitpid failed");
     pid_ = -1;
     RunResult result;
     result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
     result.signal = WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
-    result.out = Slurp(capture_->File("stdout"));
+    result.out = terminalText.empty() ? Slurp(capture_->File("stdout")) : terminalText;
     result.err = Slurp(capture_->File("stderr"));
     if (TestTarget().windows) {
         result.out = FromWindowsLines(result.out, "standard output");

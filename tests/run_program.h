@@ -46,6 +46,14 @@ struct RunOptions {
     std::vector<std::string> environment;
     // When set, standard input is a pipe that carries these bytes.
     std::optional<Bytes> input;
+    // When set, standard output goes to this file (opened for writing)
+    // instead of being captured; an empty path leaves descriptor 1 closed.
+    std::optional<std::string> outputPath;
+    // Standard output is a terminal (a pseudo-terminal in raw mode, so that
+    // the bytes arrive as written); what reaches it is captured.
+    bool terminal = false;
+    // RLIMIT_NOFILE when not negative.
+    long long openFileLimit = -1;
 };
 
 // A program started and not yet waited for.
@@ -63,6 +71,7 @@ private:
     std::unique_ptr<TempDir> capture_;
     int pid_ = -1;
     int inputFd_ = -1;
+    int terminalFd_ = -1;  // the pseudo-terminal's master side
     std::optional<Bytes> input_;
 };
 
