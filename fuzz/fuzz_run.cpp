@@ -35,6 +35,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     std::string folder = fuzzing::ScratchBase() + "/d88fuzz-XXXXXX";
     if (mkdtemp(folder.data()) == nullptr) std::abort();
     g_image = folder + ".d88";
+    fuzzing::RemoveAtExit(folder);
+    fuzzing::RemoveAtExit(g_image);
     if (chdir(folder.c_str()) != 0) std::abort();
     g_null = std::fopen("/dev/null", "w");
     if (g_null == nullptr) std::abort();

@@ -2,14 +2,44 @@
 #ifndef FUZZ_SCRATCH_H
 #define FUZZ_SCRATCH_H
 
+#include <dirent.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace fuzzing {
+
+// Scratch files and folders made by this process, removed when it exits
+// (folders emptied first), so that runs leave nothing in /dev/shm.
+inline std::vector<std::string>& ScratchPaths() {
+    static std::vector<std::string> paths;
+    return paths;
+}
+
+inline void RemoveScratch() {
+    for (const std::string& path : ScratchPaths()) {
+        if (DIR* dir = opendir(path.c_str())) {
+            while (dirent* item = readdir(dir)) {
+                const std::string name = item->d_name;
+                if (name != "." && name != "..") unlink((path + "/" + name).c_str());
+            }
+            closedir(dir);
+            rmdir(path.c_str());
+        } else {
+            unlink(path.c_str());
+        }
+    }
+}
+
+// Records `path` for removal at exit.
+inline void RemoveAtExit(const std::string& path) {
+    if (ScratchPaths().empty()) std::atexit(RemoveScratch);
+    ScratchPaths().push_back(path);
+}
 
 inline std::string ScratchBase() {
     return access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
@@ -21,6 +51,7 @@ inline std::string ScratchFile(const char* stem) {
     const int fd = mkstemp(path.data());
     if (fd < 0) std::abort();
     close(fd);
+    RemoveAtExit(path);
     return path;
 }
 
