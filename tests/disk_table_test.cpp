@@ -48,11 +48,26 @@ TEST_F(ReaderTest, DisksAreFoundByWalkingTheSizeFields) {
     EXPECT_EQ(image->DiskOffset(3), -1);
 }
 
+// A 65th header is not read, but the reader tells that it is there, and
+// where; 64 disks and nothing after them is a whole image.
 TEST_F(ReaderTest, AtMostSixtyFourDisksAreCounted) {
     std::vector<Disk> disks(70);
     OpenBytes(BuildImage(disks));
     EXPECT_EQ(image->DiskCount(), 64);
     EXPECT_EQ(image->DiskOffset(63), 63 * 688);
+    EXPECT_EQ(image->TableEndReason(), d88::TableEnd::MaxDisks);
+    EXPECT_EQ(image->TableEndOffset(), 64 * 688);
+
+    disks.resize(64);
+    Bytes exact = BuildImage(disks);
+    OpenBytes(exact);
+    EXPECT_EQ(image->DiskCount(), 64);
+    EXPECT_EQ(image->TableEndReason(), d88::TableEnd::FileEnd);
+    // 687 bytes where a 65th disk would be are no disk.
+    exact.resize(exact.size() + 687);
+    OpenBytes(exact);
+    EXPECT_EQ(image->TableEndReason(), d88::TableEnd::FileEnd);
+    EXPECT_EQ(image->TableEndOffset(), 64 * 688);
 }
 
 // A size field below one header would put the next header inside this one;
@@ -61,6 +76,8 @@ TEST_F(ReaderTest, SizeBelowOneHeaderEndsTheWalkAfterThatDisk) {
     for (std::uint32_t size : {0u, 1u, 687u}) {
         OpenBytes(Concat({BareHeader(size), BareHeader(688), BareHeader(688)}));
         EXPECT_EQ(image->DiskCount(), 1) << size;
+        EXPECT_EQ(image->TableEndReason(), d88::TableEnd::SmallSize) << size;
+        EXPECT_EQ(image->TableEndOffset(), 688) << size;
     }
     OpenBytes(Concat({BareHeader(688), BareHeader(688), BareHeader(688)}));
     EXPECT_EQ(image->DiskCount(), 3);
@@ -75,6 +92,8 @@ TEST_F(ReaderTest, RunningOffsetNeverWrapsPastTwoGigabytes) {
     EXPECT_EQ(image->DiskCount(), 1);
     OpenBytes(Concat({BareHeader(688), BareHeader(0x7FFFFD50u), BareHeader(688)}));
     EXPECT_EQ(image->DiskCount(), 2);
+    EXPECT_EQ(image->TableEndReason(), d88::TableEnd::OffsetLimit);
+    EXPECT_EQ(image->TableEndOffset(), 688 + 0x7FFFFD50ll);
 }
 
 TEST_F(ReaderTest, OpenFailsForAMissingFile) {

@@ -1,8 +1,10 @@
 // How files reach the working folder: runs sharing a folder, a full disk, an
 // interrupted run, an existing file replaced, an image that cannot be
 // positioned, and the exit status that tells whether every file was written.
+#include <cctype>
 #include <csignal>
 #include <memory>
+#include <ostream>
 
 #include "program_fixture.h"
 
@@ -101,8 +103,77 @@ TEST_P(SharedFolderTest, RunsOverDistinctImagesKeepEachOthersFiles) {
 
 INSTANTIATE_TEST_SUITE_P(Runs, SharedFolderTest, ::testing::Values(2, 4));
 
-// Two runs writing the same names: each file is one image's version, whole.
-TEST_F(ProgramTest, RunsWritingTheSameNamesLeaveWholeFiles) {
+// The ways a file reaches its name: a nameless file (O_TMPFILE) linked
+// under it, and a named temporary of the run's own where the system has no
+// O_TMPFILE, or no /proc to name such a file through.
+struct WritePath {
+    const char* name;
+    std::vector<std::string> environment;
+    bool named;  // whether the data passes through a named temporary
+    // Writes before the first file's own: without /proc, the first file is
+    // written nameless before the run learns that it cannot be named.
+    int extraWrites;
+};
+
+std::ostream& operator<<(std::ostream& out, const WritePath& path) { return out << path.name; }
+
+const WritePath kNameless{"nameless", {}, false, 0};
+const WritePath kNoTmpfile{"no O_TMPFILE",
+                           {"LD_PRELOAD=" D88_SYSTEM_SHIM, "ASAN_OPTIONS=verify_asan_link_order=0",
+                            "D88_TEST_NO_TMPFILE=1"},
+                           true, 0};
+const WritePath kNoProc{"no /proc",
+                        {"LD_PRELOAD=" D88_SYSTEM_SHIM, "ASAN_OPTIONS=verify_asan_link_order=0",
+                         "D88_TEST_NO_PROC=1"},
+                        true, 1};
+
+class WritePathTest : public ProgramTest, public ::testing::WithParamInterface<WritePath> {
+protected:
+    void SetUp() override {
+        ProgramTest::SetUp();
+        if (OnWindows() && GetParam().named) GTEST_SKIP() << "Linux system calls";
+    }
+
+    testimg::RunOptions Options() const {
+        testimg::RunOptions options;
+        options.environment = GetParam().environment;
+        return options;
+    }
+
+    // The run's temporaries left in the folder, and the other files.
+    static bool IsTemporary(const std::string& name) { return name.rfind(".d88ext-", 0) == 0; }
+    std::map<std::string, Bytes> EntryFiles() const {
+        std::map<std::string, Bytes> files = Files();
+        for (auto it = files.begin(); it != files.end();) {
+            it = IsTemporary(it->first) ? files.erase(it) : std::next(it);
+        }
+        return files;
+    }
+    std::size_t Temporaries() const {
+        std::size_t count = 0;
+        for (const auto& item : fs::directory_iterator(work)) {
+            if (IsTemporary(item.path().filename().string())) count++;
+        }
+        return count;
+    }
+    std::size_t Entries() const {
+        return static_cast<std::size_t>(
+            std::distance(fs::directory_iterator(work), fs::directory_iterator()));
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Paths, WritePathTest, ::testing::Values(kNameless, kNoTmpfile, kNoProc),
+                         [](const auto& param) {
+                             std::string name;
+                             for (char c : std::string(param.param.name)) {
+                                 if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+                             }
+                             return name;
+                         });
+
+// Two runs writing the same names: each file is one image's version, whole;
+// neither run ever removes a complete file of the other's.
+TEST_P(WritePathTest, RunsWritingTheSameNamesLeaveWholeFiles) {
     const std::string first = root.File("first.d88");
     const std::string second = root.File("second.d88");
     ASSERT_TRUE(testimg::WriteFile(first, TaggedImage('A', 2, 200, true)));
@@ -111,8 +182,8 @@ TEST_F(ProgramTest, RunsWritingTheSameNamesLeaveWholeFiles) {
     const auto fromSecond = SoloRun(second);
     for (int round = 0; round < 3; round++) {
         FreshWork();
-        testimg::Started a(kExt8.path, {first}, work, {});
-        testimg::Started b(kExt8.path, {second}, work, {});
+        testimg::Started a(kExt8.path, {first}, work, Options());
+        testimg::Started b(kExt8.path, {second}, work, Options());
         for (testimg::Started* run : {&a, &b}) {
             const auto result = run->Wait();
             EXPECT_EQ(result.status, 0);
@@ -127,14 +198,15 @@ TEST_F(ProgramTest, RunsWritingTheSameNamesLeaveWholeFiles) {
     }
 }
 
-// A full disk: writes fail with EFBIG past the limit. The run goes on, ends
-// with status 2 and a count, leaves no partial file and keeps the old file.
-TEST_F(ProgramTest, FilesThatCannotBeWrittenMakeStatusTwo) {
+// A file-size limit (ulimit -f), with SIGXFSZ at its default action: writes
+// past it fail with EFBIG, as on a full disk. The run goes on, ends with
+// status 2 and a count, leaves no partial file and keeps the old file.
+TEST_P(WritePathTest, FilesThatCannotBeWrittenMakeStatusTwo) {
     const Bytes old{'o', 'l', 'd'};
     ASSERT_TRUE(testimg::WriteFile((work / "OLD").string(), old));
     const std::string image = root.File("image.d88");
     ASSERT_TRUE(testimg::WriteFile(image, testimg::BuildDisk(ThreeFiles())));
-    testimg::RunOptions options;
+    testimg::RunOptions options = Options();
     options.fileSizeLimit = 1024;
     const auto result = testimg::RunProgram(kExt8.path, {image}, work, options);
 
@@ -152,61 +224,94 @@ TEST_F(ProgramTest, FilesThatCannotBeWrittenMakeStatusTwo) {
         EXPECT_THAT(result.err, ::testing::EndsWith("d88ext8: 2 files could not be written\n"));
     }
     EXPECT_EQ(Files(), (std::map<std::string, Bytes>{{"A", SectorRun(10, 1)}, {"OLD", old}}));
-    EXPECT_EQ(std::distance(fs::directory_iterator(work), fs::directory_iterator()), 2);
+    EXPECT_EQ(Entries(), 2u);
 }
 
 // Replacing: an existing file and a link of the entry's name become the new
 // file, and nothing else is left in the folder.
-TEST_F(ProgramTest, ExistingFilesAreReplacedWithoutLeftovers) {
+TEST_P(WritePathTest, ExistingFilesAreReplacedWithoutLeftovers) {
     ASSERT_TRUE(testimg::WriteFile((work / "OLD").string(), Bytes{'o', 'l', 'd'}));
     ASSERT_TRUE(testimg::WriteFile((work / "A").string(), Bytes(5000, 'x')));
-    const auto result = Run(kExt8, ThreeFiles());
+    const std::string image = root.File("image.d88");
+    ASSERT_TRUE(testimg::WriteFile(image, testimg::BuildDisk(ThreeFiles())));
+    const auto result = testimg::RunProgram(kExt8.path, {image}, work, Options());
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(Files(), (std::map<std::string, Bytes>{{"A", SectorRun(10, 1)},
                                                      {"OLD", SectorRun(11, 4)},
                                                      {"BIG", SectorRun(15, 4)}}));
-    EXPECT_EQ(std::distance(fs::directory_iterator(work), fs::directory_iterator()), 3);
+    EXPECT_EQ(Entries(), 3u);
 }
 
-// Interrupted in the middle of a file, by each of the signals a user or a
-// system sends: the file being written is removed (or the temporary, when
-// it replaces an old file, which stays), files finished before stay whole,
-// and the run ends by the signal.
-TEST_F(ProgramTest, AnInterruptedRunLeavesNoPartialFile) {
+// Killed in the middle of a file, by each kind of signal: no partial file
+// ever appears under an entry's name, files finished before stay whole, an
+// old file being replaced stays as it was, and the run ends by the signal.
+// A signal the run can catch also removes its temporary; a SIGKILL leaves
+// nothing on the nameless path and at most its temporary on the named one.
+TEST_P(WritePathTest, AKilledRunLeavesNoPartialFile) {
     if (OnWindows()) GTEST_SKIP() << "POSIX signals";
     const std::string image = root.File("image.d88");
     ASSERT_TRUE(testimg::WriteFile(image, testimg::BuildDisk(ThreeFiles())));
     const Bytes old{'o', 'l', 'd'};
+    const std::map<std::string, Bytes> oldOnly{{"OLD", old}};
+    const std::map<std::string, Bytes> aAndOld{{"A", SectorRun(10, 1)}, {"OLD", old}};
+    const std::map<std::string, Bytes> aAndNewOld{{"A", SectorRun(10, 1)},
+                                                  {"OLD", SectorRun(11, 4)}};
     struct Case {
         int signal;
-        int interruptAt;  // the file write interrupted: 2 is OLD, 3 is BIG
+        int interruptAt;  // the file write interrupted: 1 is A, 2 is OLD, 3 is BIG
         std::map<std::string, Bytes> left;
     };
     const std::vector<Case> cases = {
-        {SIGTERM, 2, {{"A", SectorRun(10, 1)}, {"OLD", old}}},
-        {SIGINT, 3, {{"A", SectorRun(10, 1)}, {"OLD", SectorRun(11, 4)}}},
-        {SIGHUP, 1, {{"OLD", old}}},
-        {SIGTERM, 3, {{"A", SectorRun(10, 1)}, {"OLD", SectorRun(11, 4)}}},
+        {SIGHUP, 1, oldOnly},    {SIGTERM, 2, aAndOld},   {SIGINT, 3, aAndNewOld},
+        {SIGQUIT, 2, aAndOld},   {SIGUSR1, 3, aAndNewOld}, {SIGALRM, 1, oldOnly},
+        {SIGKILL, 1, oldOnly},   {SIGKILL, 2, aAndOld},   {SIGKILL, 3, aAndNewOld},
     };
     for (const Case& c : cases) {
         FreshWork();
         ASSERT_TRUE(testimg::WriteFile((work / "OLD").string(), old));
-        testimg::RunOptions options;
-        options.environment = {"LD_PRELOAD=" D88_INTERRUPT_SHIM,
-                               "ASAN_OPTIONS=verify_asan_link_order=0",
-                               "D88_TEST_INTERRUPT_AT=" + std::to_string(c.interruptAt),
-                               "D88_TEST_SIGNAL=" + std::to_string(c.signal)};
+        testimg::RunOptions options = Options();
+        options.environment.push_back("LD_PRELOAD=" D88_SYSTEM_SHIM);
+        options.environment.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
+        options.environment.push_back("D88_TEST_INTERRUPT_AT=" +
+                                      std::to_string(c.interruptAt + GetParam().extraWrites));
+        options.environment.push_back("D88_TEST_SIGNAL=" + std::to_string(c.signal));
         const auto result = testimg::RunProgram(kExt8.path, {image}, work, options);
         const std::string label = "signal " + std::to_string(c.signal) + " at write " +
                                   std::to_string(c.interruptAt);
         EXPECT_EQ(result.signal, c.signal) << label << "\n" << result.err;
-        EXPECT_EQ(Files(), c.left) << label;
-        EXPECT_EQ(static_cast<std::size_t>(
-                      std::distance(fs::directory_iterator(work), fs::directory_iterator())),
-                  c.left.size())
-            << label;
+        EXPECT_EQ(EntryFiles(), c.left) << label;
+        const std::size_t temporaries = c.signal == SIGKILL && GetParam().named ? 1 : 0;
+        EXPECT_EQ(Temporaries(), temporaries) << label;
+        EXPECT_EQ(Entries(), c.left.size() + temporaries) << label;
     }
+}
+
+// The image is never written over, also when the run is started in its
+// folder and an entry bears its name, or another hard link of it.
+TEST_P(WritePathTest, TheImageIsNeverWrittenOver) {
+    const Bytes image = testimg::BuildDisk(ThreeFiles());
+    ASSERT_TRUE(testimg::WriteFile((work / "OLD").string(), image));
+    const auto result = testimg::RunProgram(kExt8.path, {"OLD"}, work, Options());
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err,
+              "d88ext8: disk 0: \"OLD\": is the image being read; not written\n"
+              "d88ext8: 1 file could not be written\n");
+    EXPECT_EQ(Files(), (std::map<std::string, Bytes>{
+                           {"A", SectorRun(10, 1)}, {"OLD", image}, {"BIG", SectorRun(15, 4)}}));
+    if (OnWindows()) return;
+    // The same file under another name elsewhere.
+    FreshWork();
+    const std::string elsewhere = root.File("image.d88");
+    ASSERT_TRUE(testimg::WriteFile(elsewhere, image));
+    fs::create_hard_link(elsewhere, work / "BIG");
+    const auto linked = testimg::RunProgram(kExt8.path, {elsewhere}, work, Options());
+    EXPECT_EQ(linked.status, 2);
+    EXPECT_EQ(linked.err,
+              "d88ext8: disk 0: \"BIG\": is the image being read; not written\n"
+              "d88ext8: 1 file could not be written\n");
+    EXPECT_EQ(testimg::ReadFile(elsewhere), image);
+    EXPECT_EQ(Entries(), 3u);
 }
 
 // An image read through a pipe cannot be positioned: refused with the

@@ -166,8 +166,13 @@ Started::Started(const std::string& program, const std::vector<std::string>& arg
             if (setrlimit(RLIMIT_NOFILE, &files) != 0) _exit(127);
         }
         for (char* setting : envp) putenv(setting);
+        // No core file may land among the files a test compares.
+        const rlimit noCore{0, 0};
+        setrlimit(RLIMIT_CORE, &noCore);
         if (options.fileSizeLimit >= 0) {
-            signal(SIGXFSZ, SIG_IGN);
+            // The programs ignore SIGXFSZ themselves; Wine, which runs the
+            // Windows builds, does not.
+            if (TestTarget().windows) signal(SIGXFSZ, SIG_IGN);
             const auto limit = static_cast<rlim_t>(options.fileSizeLimit);
             const rlimit fsize{limit, limit};
             if (setrlimit(RLIMIT_FSIZE, &fsize) != 0) _exit(127);

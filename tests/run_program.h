@@ -39,8 +39,8 @@ struct RunOptions {
     // argv[0] when not empty, else the program's path (under a runner, the
     // runner chooses).
     std::string argv0;
-    // RLIMIT_FSIZE in bytes when not negative, with SIGXFSZ ignored, so that
-    // a write past it fails with EFBIG as on a full disk.
+    // RLIMIT_FSIZE in bytes when not negative. SIGXFSZ keeps its default
+    // action (the programs must ignore it themselves), except under Wine.
     long long fileSizeLimit = -1;
     // NAME=VALUE settings added to the program's environment.
     std::vector<std::string> environment;

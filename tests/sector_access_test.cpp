@@ -347,6 +347,47 @@ TEST_F(ReaderTest, AWalkVisitsAtMostKMaxTrackRecords) {
     EXPECT_EQ(image->ReadSector(0, 0, 0, 2, 2, buf.data(), 512), 0);
     std::vector<std::uint8_t> ids(4 * 2000);
     EXPECT_EQ(image->ReadSectorIds(0, ids.data(), static_cast<std::int32_t>(ids.size())), 4 * 1024);
+    EXPECT_TRUE(image->TrackCutAtBound(0));
+}
+
+// A track that states exactly 1,024 records and has them is whole: the walk
+// ends at the last one by its count, not by the bound.
+TEST_F(ReaderTest, ATrackOfExactlyKMaxTrackRecordsIsWhole) {
+    Disk disk;
+    Record record;
+    disk.tracks[0].records.assign(1024, record);
+    OpenAndSelect(disk);
+    std::vector<std::uint8_t> ids(4 * 2000);
+    EXPECT_EQ(image->ReadSectorIds(0, ids.data(), static_cast<std::int32_t>(ids.size())), 4 * 1024);
+    EXPECT_FALSE(image->TrackCutAtBound(0));
+}
+
+// Slots whose table entries hold one offset read the same records, also
+// after other slots were read in between, and also on the next disk.
+TEST_F(ReaderTest, SlotsSharingAnOffsetReadTheSameTrack) {
+    Disk disk = StandardDisk(4);
+    // Slots 4 to 163 point at slot 1's track: its records say C0 H1.
+    const Bytes built = BuildDisk(disk);
+    const std::uint32_t shared = d88::ReadLe32(built.data() + d88::kTrackTableOffset + 4);
+    for (int slot = 4; slot < d88::kTrackSlots; slot++) disk.tableOverride[slot] = shared;
+    OpenBytes(testimg::BuildImage({disk, StandardDisk(4)}));
+    ASSERT_TRUE(image->SelectDisk(0));
+    Bytes buf(512);
+    // Slots 2 and 3 keep tracks of their own, read in between.
+    for (int slot : {4, 2, 163, 3, 100, 1, 4}) {
+        const bool shares = slot == 1 || slot >= 4;
+        const int c = shares ? 0 : slot / 2;
+        const int h = shares ? 1 : slot % 2;
+        ASSERT_EQ(image->ReadSector(slot, c, h, 5, 2, buf.data(), 512), 512) << slot;
+        EXPECT_EQ(buf, SectorData(shares ? 13 : 9 * slot + 4, 512)) << slot;
+        if (shares && slot != 1) {
+            EXPECT_EQ(image->ReadSector(slot, slot / 2, slot % 2, 5, 2, buf.data(), 512), 0);
+        }
+    }
+    // The next disk's slot 4 holds no track.
+    ASSERT_TRUE(image->SelectDisk(1));
+    EXPECT_EQ(image->ReadSector(4, 0, 1, 5, 2, buf.data(), 512), 0);
+    EXPECT_EQ(image->ReadSector(1, 0, 1, 5, 2, buf.data(), 512), 512);
 }
 
 // The whole record headers of a walk, status bytes included, and where each
