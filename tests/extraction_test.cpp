@@ -179,3 +179,18 @@ TEST_F(ProgramTest, ShiftJisNamesBecomeTheirCharacters) {
     EXPECT_EQ(Files(), (FileMap{{"\xB6\xDE\xD1", SectorRun(10, 1)},
                               {"\x93\xFA\x96\x7B", SectorRun(11, 1)}}));
 }
+
+// A first sector that is there but short (511 of 512 bytes) gives no file,
+// as a missing one, but a warning of its own; the status stays 0.
+TEST_F(ProgramTest, AShortFirstSectorIsWarnedAbout) {
+    Disk disk = StandardDisk(4);
+    WriteDirectory(disk, 11, {{"HALF", 12, 2}, {"NEXT", 14, 1}});
+    RecordAt(disk, 1, 4).data.resize(511);
+    const auto result = Run(kExt8, disk);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out,
+              "HALF          TRACK:01 SECTOR:04 SIZE:0400\n"
+              "NEXT          TRACK:01 SECTOR:06 SIZE:0200\n");
+    EXPECT_EQ(result.err, "d88ext8: disk 0: \"HALF\": first sector short; not written\n");
+    EXPECT_EQ(Files(), (FileMap{{"NEXT", SectorRun(14, 1)}}));
+}

@@ -2,6 +2,7 @@
 // directory predictions checked against what the extractors really write.
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <functional>
 #include <sstream>
 
@@ -39,12 +40,13 @@ std::string Format(const char* format, std::uint64_t a, std::uint64_t b = 0) {
 
 class InfoTest : public ProgramTest {
 protected:
-    testimg::RunResult Info(const std::vector<std::string>& options, const Bytes& image) {
+    testimg::RunResult Info(const std::vector<std::string>& options, const Bytes& image,
+                            const testimg::RunOptions& run = {}) {
         const std::string path = root.File("info.d88");
         EXPECT_TRUE(testimg::WriteFile(path, image));
         std::vector<std::string> args = options;
         args.push_back(path);
-        return testimg::RunProgram(kInfo, args, work);
+        return testimg::RunProgram(kInfo, args, work, run);
     }
 };
 
@@ -390,4 +392,140 @@ TEST_F(InfoTest, DirectoryPredictionsMatchTheExtractors) {
     }
     // The damages lead to every prediction there is.
     for (const char* status : {"ok", "short", "missing", "skipped"}) EXPECT_GT(seen[status], 0) << status;
+}
+
+// Anomalies of one kind on one track are told once, with their count and
+// the first three IDs; anomaly_count counts every occurrence. Slots that all
+// point at one track (a crafted image) give one line each, not one a record.
+TEST_F(InfoTest, AnomaliesOfOneKindOnATrackAreToldOnce) {
+    Disk disk = StandardDisk(4);
+    const Bytes built = BuildDisk(disk);
+    // Slot 1's entry in the track table, which starts at 0x20.
+    const std::uint32_t shared = static_cast<std::uint32_t>(
+        built[0x24] | built[0x25] << 8 | built[0x26] << 16 | built[0x27] << 24);
+    for (int slot = 2; slot < 164; slot++) disk.tableOverride[slot] = shared;
+    RecordAt(disk, 0, 3).c = 5;
+    RecordAt(disk, 0, 4).c = 5;
+    const auto result = Info({}, BuildDisk(disk));
+    EXPECT_EQ(result.status, 2);
+    const auto lines = AnomalyLines(result.out);
+    ASSERT_EQ(lines.size(), 163u);
+    EXPECT_EQ(lines[0], "slot 0 (C0 H0): 2 records: have IDs whose C/H differ from the slot's C0 H0"
+                        " (IDs 5/0/3/2, 5/0/4/2)");
+    EXPECT_EQ(lines[1], "slot 2 (C1 H0): 9 records: have IDs whose C/H differ from the slot's C1 H0"
+                        " (IDs 0/1/1/2, 0/1/2/2, 0/1/3/2, ...)");
+    EXPECT_EQ(lines[162], "slot 163 (C81 H1): 9 records: have IDs whose C/H differ from the"
+                          " slot's C81 H1 (IDs 0/1/1/2, 0/1/2/2, 0/1/3/2, ...)");
+    EXPECT_THAT(result.out, ::testing::EndsWith("\n1460 anomalies\n"));
+
+    const auto doc = nlohmann::json::parse(Info({"--json"}, BuildDisk(disk)).out);
+    EXPECT_EQ(doc["anomaly_count"], 1460);
+    const auto& anomalies = doc["disks"][0]["anomalies"];
+    ASSERT_EQ(anomalies.size(), 163u);
+    EXPECT_EQ(anomalies[1]["kind"], "wrong-id");
+    EXPECT_EQ(anomalies[1]["count"], 9);
+    EXPECT_TRUE(anomalies[1]["sector"].is_null());
+    EXPECT_EQ(anomalies[1]["ids"], (nlohmann::json{{0, 1, 1, 2}, {0, 1, 2, 2}, {0, 1, 3, 2}}));
+}
+
+// A 65th disk is not read: one anomaly on disk 63 says so.
+TEST_F(InfoTest, DisksPastTheSixtyFourthAreAnAnomaly) {
+    std::vector<Disk> disks(65, StandardDisk(1));
+    const Bytes image = testimg::BuildImage(disks);
+    const std::size_t one = image.size() / 65;
+    const auto result = Info({}, image);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(AnomalyLines(result.out),
+              (std::vector<std::string>{"disk: the image holds more than 64 disks; the 65th (offset " +
+                                        std::to_string(64 * one) + ") and later are not read"}));
+    const auto doc = nlohmann::json::parse(Info({"--json"}, image).out);
+    ASSERT_EQ(doc["disks"].size(), 64u);
+    EXPECT_EQ(doc["disks"][63]["anomalies"][0]["kind"], "too-many-disks");
+}
+
+// A track that states exactly 1,024 records and has them is whole; one that
+// states more is cut at 1,024, and said to be.
+TEST_F(InfoTest, OnlyATrackLongerThanTheBoundIsSaidToBeCut) {
+    for (const int records : {1024, 1025}) {
+        Disk disk;
+        Record record;
+        record.data.resize(512);
+        disk.tracks[0].records.assign(static_cast<std::size_t>(records), record);
+        const auto lines = AnomalyLines(Info({}, BuildDisk(disk)).out);
+        const bool cut = std::find(lines.begin(), lines.end(),
+                                   "slot 0 (C0 H0): the track states more than 1024 records; the "
+                                   "rest are not read") != lines.end();
+        EXPECT_EQ(cut, records > 1024) << records;
+    }
+}
+
+// A directory area of spaces is an empty directory for d88ext8 (which lists
+// nothing), not 284 entries for d88ext6: it fits either.
+TEST_F(InfoTest, ADirectoryOfSpacesFitsEither) {
+    Disk disk = StandardDisk(4);
+    WriteDirectory(disk, 11, {}, {}, 0x20);
+    const auto result = Info({}, BuildDisk(disk));
+    EXPECT_EQ(result.status, 0);
+    EXPECT_THAT(result.out, ::testing::HasSubstr("  directory fits either: 11-byte entries give 0"
+                                                 " entries, 0 files found, 0 whole; 9-byte entries"
+                                                 " give 0 entries, 0 files found, 0 whole\n"));
+    const auto extracted = Run(kExt8, disk);
+    EXPECT_EQ(extracted.status, 0);
+    EXPECT_EQ(extracted.out, "");
+    EXPECT_EQ(extracted.err, "");
+}
+
+// The image's path in JSON as its name fields are: the path read as UTF-8
+// (U+FFFD for a byte that is not), its bytes, and whether it decoded.
+TEST_F(InfoTest, TheImagePathIsGivenAsUtf8AndAsBytes) {
+    const std::string name = "\xE3\x82\xB2\xFF\".d88";  // ゲ, a stray byte, a quote
+    const std::string path = root.File(name);
+    ASSERT_TRUE(testimg::WriteFile(path, BuildDisk(StandardDisk(4))));
+    const auto result = testimg::RunProgram(kInfo, {"--json", path}, work);
+    const auto doc = nlohmann::json::parse(result.out);
+    const std::string image = doc["image"];
+    EXPECT_EQ(image, root.path().string() + "/\xE3\x82\xB2\xEF\xBF\xBD\".d88");
+    EXPECT_EQ(doc["image_decoded"], false);
+    std::string hex;
+    for (char c : path) hex += Format("%02llx", static_cast<unsigned char>(c));
+    EXPECT_EQ(doc["image_bytes"], hex);
+}
+
+// Without a code page 932 converter (here: no descriptor left to load it),
+// ASCII names still decode, the rest show as bytes, and d88info says so once.
+TEST_F(InfoTest, WithoutAConverterAsciiNamesStillDecode) {
+    if (OnWindows()) GTEST_SKIP() << "iconv";
+    Disk disk = StandardDisk(4, "PLAIN");
+    WriteDirectory(disk, 11, {{"GAME", 10, 1}, {"\xB6\xDE\xD1", 11, 1}});
+    testimg::RunOptions run;
+    run.openFileLimit = 4;  // standard streams and the image
+    const auto result = Info({"--json", "--dir", "11"}, BuildDisk(disk), run);
+    EXPECT_EQ(result.err,
+              "d88info: no code page 932 converter (iconv CP932); non-ASCII names are shown as "
+              "bytes\n");
+    const auto doc = nlohmann::json::parse(result.out);
+    const auto& d = doc["disks"][0];
+    EXPECT_EQ(d["name"], "PLAIN");
+    EXPECT_EQ(d["directory"]["entries"][0]["name"], "GAME");
+    EXPECT_EQ(d["directory"]["entries"][1]["name_decoded"], false);
+    EXPECT_EQ(d["directory"]["entries"][1]["name_bytes"], "b6ded1");
+}
+
+// "--" ends the options, for an image whose name begins with "-"; a report
+// that cannot be written is a failure, status 1.
+TEST_F(InfoTest, DoubleDashAndUnwritableOutput) {
+    ASSERT_TRUE(testimg::WriteFile((work / "-x.d88").string(), BuildDisk(StandardDisk(4))));
+    const auto dashed = testimg::RunProgram(kInfo, {"--", "-x.d88"}, work);
+    EXPECT_EQ(dashed.status, 0);
+    EXPECT_THAT(dashed.out, ::testing::StartsWith("image -x.d88: "));
+    if (OnWindows()) return;
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--json", "--tracks", "--", "-x.d88"}, {"--help"}}) {
+        testimg::RunOptions run;
+        run.outputPath = "/dev/full";
+        const auto full = testimg::RunProgram(kInfo, args, work, run);
+        EXPECT_EQ(full.status, 1) << args[0];
+        EXPECT_EQ(full.err, "d88info: standard output: write error: No space left on device\n")
+            << args[0];
+    }
 }

@@ -194,3 +194,34 @@ TEST_F(ProgramTest, AFullDirectoryIsScannedToItsLastEntry) {
         EXPECT_EQ(files.at("F031"), SectorRun(13, 1));
     }
 }
+
+// On a terminal, control bytes in names are shown as "?", so that an image
+// cannot send escape sequences; the lines' own tabs stay. Redirected, the
+// listing keeps the bytes as read.
+TEST_F(ProgramTest, ControlBytesInNamesAreHiddenFromATerminal) {
+    if (OnWindows()) GTEST_SKIP() << "a POSIX pseudo-terminal";
+    testimg::Disk disk = testimg::StandardDisk(4);
+    testimg::WriteDirectory(disk, 11,
+                            {{"\x1B[2J", 10, 1}, {"A\x07\x7F" "B", 11, 1}, {"COM\x1B]0;", 12, 1},
+                             {"\xB6\xDE\xD1", 13, 1}});
+    const std::string image = root.File("image.d88");
+    ASSERT_TRUE(testimg::WriteFile(image, testimg::BuildDisk(disk)));
+    testimg::RunOptions options;
+    options.terminal = true;
+    const auto shown = testimg::RunProgram(kExt8.path, {image}, work, options);
+    EXPECT_EQ(shown.status, 0);
+    EXPECT_EQ(shown.out,
+              "?[2J          TRACK:01 SECTOR:02 SIZE:0200\n"
+              "A??B          TRACK:01 SECTOR:03 SIZE:0200\n"
+              "COM?]0; \t\tis skipped.\n"
+              "\xB6\xDE\xD1           TRACK:01 SECTOR:05 SIZE:0200\n");
+    FreshWork();
+    const auto redirected = testimg::RunProgram(kExt8.path, {image}, work);
+    EXPECT_EQ(redirected.out,
+              "\x1B[2J          TRACK:01 SECTOR:02 SIZE:0200\n"
+              "A\x07\x7F" "B          TRACK:01 SECTOR:03 SIZE:0200\n"
+              "COM\x1B]0; \t\tis skipped.\n"
+              "\xB6\xDE\xD1           TRACK:01 SECTOR:05 SIZE:0200\n");
+    // The files keep the names' bytes either way.
+    EXPECT_EQ(Files().count("\x1B[2J"), 1u);
+}
