@@ -157,10 +157,9 @@ Started::Started(const std::string& program, const std::vector<std::string>& arg
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
-        // The program starts with the three standard descriptors and no other.
-        for (const int fd : {in, out, err}) {
-            if (fd > 2) close(fd);
-        }
+        // The program starts with the three standard descriptors and no
+        // other, whatever the test runner left open.
+        close_range(3, ~0u, 0);
         if (options.outputPath && options.outputPath->empty()) close(1);
         if (input_) close(pipeFds[1]);
         if (options.terminal) close(terminalFd_);
