@@ -1,5 +1,6 @@
 #include "d88image.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -13,6 +14,11 @@
 namespace d88 {
 
 namespace {
+
+std::uint32_t PackedId(const SectorId& id) {
+    return static_cast<std::uint32_t>(id.c) << 24 | static_cast<std::uint32_t>(id.h) << 16 |
+           static_cast<std::uint32_t>(id.r) << 8 | id.n;
+}
 
 // Disk offsets are 32-bit signed file offsets: a disk header is never looked
 // for past this.
@@ -60,7 +66,8 @@ D88Image::D88Image()
       tableEndOffset_(0),
       tracks_(),
       recordsUsed_(0),
-      records_() {}
+      records_(),
+      byId_() {}
 
 D88Image::~D88Image() { Close(); }
 
@@ -301,6 +308,12 @@ void D88Image::BuildTrack(std::int32_t slot, std::uint32_t entry) {
         if (i == count - 1) break;
         position += length;
     }
+    std::uint64_t* ids = byId_ + list.start;
+    for (std::int32_t i = 0; i < list.count; i++) {
+        ids[i] = static_cast<std::uint64_t>(PackedId(records_[list.start + i].id)) << 32 |
+                 static_cast<std::uint32_t>(i);
+    }
+    std::sort(ids, ids + list.count);
 }
 
 bool D88Image::TrackCutAtBound(std::int32_t slot) {
@@ -312,11 +325,20 @@ std::int32_t D88Image::ReadSector(std::int32_t slot, std::int32_t c,
                                   std::int32_t n, std::uint8_t* dest,
                                   std::int32_t room) {
     if (room < 0 || !LoadTrack(slot)) return 0;
+    // An ID byte holds 0 to 255: another value matches no record.
+    for (const std::int32_t part : {c, h, r, n}) {
+        if (part < 0 || part > 255) return 0;
+    }
     const TrackList& list = tracks_[slot];
-    for (std::int32_t i = 0; i < list.count; i++) {
-        const RecordHeader& record = records_[list.start + i];
-        const SectorId& id = record.id;
-        if (id.c != c || id.h != h || id.r != r || id.n != n) continue;
+    const std::uint32_t wanted =
+        PackedId(SectorId{static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(h),
+                          static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(n)});
+    const std::uint64_t* ids = byId_ + list.start;
+    const std::uint64_t* found =
+        std::lower_bound(ids, ids + list.count, static_cast<std::uint64_t>(wanted) << 32);
+    if (found != ids + list.count && (*found >> 32) == wanted) {
+        const auto index = static_cast<std::int32_t>(*found & 0xFFFFFFFFu);
+        const RecordHeader& record = records_[list.start + index];
         const std::int32_t want = record.dataLength < room ? record.dataLength : room;
         // A record cut short by the end of the file yields what arrived.
         if (want <= kWindowSize) return ReadThroughWindow(record.dataPosition, dest, want);

@@ -491,14 +491,15 @@ TEST_F(InfoTest, TheImagePathIsGivenAsUtf8AndAsBytes) {
     EXPECT_EQ(doc["image_bytes"], hex);
 }
 
-// Without a code page 932 converter (here: no descriptor left to load it),
+// Without a code page 932 converter (its modules missing: iconv_open fails),
 // ASCII names still decode, the rest show as bytes, and d88info says so once.
 TEST_F(InfoTest, WithoutAConverterAsciiNamesStillDecode) {
     if (OnWindows()) GTEST_SKIP() << "iconv";
     Disk disk = StandardDisk(4, "PLAIN");
     WriteDirectory(disk, 11, {{"GAME", 10, 1}, {"\xB6\xDE\xD1", 11, 1}});
     testimg::RunOptions run;
-    run.openFileLimit = 4;  // standard streams and the image
+    run.environment = {"LD_PRELOAD=" D88_SYSTEM_SHIM, "ASAN_OPTIONS=verify_asan_link_order=0",
+                       "D88_TEST_NO_ICONV=1"};
     const auto result = Info({"--json", "--dir", "11"}, BuildDisk(disk), run);
     EXPECT_EQ(result.err,
               "d88info: no code page 932 converter (iconv CP932); non-ASCII names are shown as "

@@ -163,11 +163,6 @@ Started::Started(const std::string& program, const std::vector<std::string>& arg
         if (options.outputPath && options.outputPath->empty()) close(1);
         if (input_) close(pipeFds[1]);
         if (options.terminal) close(terminalFd_);
-        if (options.openFileLimit >= 0) {
-            const auto limit = static_cast<rlim_t>(options.openFileLimit);
-            const rlimit files{limit, limit};
-            if (setrlimit(RLIMIT_NOFILE, &files) != 0) _exit(127);
-        }
         for (char* setting : envp) putenv(setting);
         // No core file may land among the files a test compares.
         const rlimit noCore{0, 0};

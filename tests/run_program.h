@@ -52,8 +52,6 @@ struct RunOptions {
     // Standard output is a terminal (a pseudo-terminal in raw mode, so that
     // the bytes arrive as written); what reaches it is captured.
     bool terminal = false;
-    // RLIMIT_NOFILE when not negative.
-    long long openFileLimit = -1;
 };
 
 // A program started and not yet waited for.

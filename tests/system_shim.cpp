@@ -7,9 +7,12 @@
 //   D88_TEST_NO_TMPFILE=1: open with O_TMPFILE fails with EOPNOTSUPP, as on
 //     a file system without it (an old kernel says EISDIR);
 //   D88_TEST_NO_PROC=1: linkat from /proc/self/fd/N fails with ENOENT, as
-//     in a chroot without /proc.
+//     in a chroot without /proc;
+//   D88_TEST_NO_ICONV=1: iconv_open fails with EINVAL, as where the
+//     converter's modules are missing.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +27,7 @@ namespace {
 using WriteFunction = ssize_t (*)(int, const void*, size_t);
 using OpenFunction = int (*)(const char*, int, ...);
 using LinkatFunction = int (*)(int, const char*, int, const char*, int);
+using IconvOpenFunction = iconv_t (*)(const char*, const char*);
 
 int Setting(const char* name) {
     const char* value = std::getenv(name);
@@ -87,4 +91,13 @@ extern "C" int linkat(int fromDir, const char* from, int toDir, const char* to, 
         return -1;
     }
     return real(fromDir, from, toDir, to, flags);
+}
+
+extern "C" iconv_t iconv_open(const char* to, const char* from) {
+    static const auto real = reinterpret_cast<IconvOpenFunction>(dlsym(RTLD_NEXT, "iconv_open"));
+    if (Setting("D88_TEST_NO_ICONV") == 1) {
+        errno = EINVAL;
+        return reinterpret_cast<iconv_t>(-1);
+    }
+    return real(to, from);
 }
