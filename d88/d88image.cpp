@@ -115,16 +115,18 @@ bool D88Image::SeekTo(std::int64_t position) {
     return true;
 }
 
+void D88Image::FillWindow(std::int64_t position) {
+    windowStart_ = position;
+    windowLength_ = 0;
+    if (!SeekTo(position)) return;
+    windowLength_ = static_cast<std::int32_t>(std::fread(window_, 1, sizeof window_, file_));
+}
+
 std::int32_t D88Image::ReadThroughWindow(std::int64_t position, std::uint8_t* dest,
                                          std::int32_t length) {
     const bool inside = position >= windowStart_ &&
                         position - windowStart_ + length <= windowLength_;
-    if (!inside) {
-        windowStart_ = position;
-        windowLength_ = 0;
-        if (!SeekTo(position)) return 0;
-        windowLength_ = static_cast<std::int32_t>(std::fread(window_, 1, sizeof window_, file_));
-    }
+    if (!inside) FillWindow(position);
     const std::int64_t available = windowStart_ + windowLength_ - position;
     const std::int32_t got = available < length ? static_cast<std::int32_t>(available) : length;
     if (got <= 0) return 0;
@@ -139,6 +141,9 @@ bool D88Image::Open(const char* path) {
     unpositionable_ = false;
     file_ = OpenForReading(path);
     if (file_ == nullptr) return false;
+    // Reads go through the reader's own window, or straight into the
+    // caller's buffer: a stream buffer would only copy them once more.
+    std::setvbuf(file_, nullptr, _IONBF, 0);
     // Disks, tracks and sectors are reached by position, in any order. A
     // pipe or a terminal cannot be positioned: read from the front, such an
     // image would look empty. It is refused instead.
@@ -279,6 +284,13 @@ void D88Image::BuildTrack(std::int32_t slot, std::uint32_t entry) {
     list.start = recordsUsed_;
     list.count = 0;
     std::int64_t position = diskOffset_ + entry;
+    // The walk reads each header and then, as files are read, the data
+    // between them: started with the window near its end, it would move
+    // the window on in mid-track and back again for the data. A track of
+    // up to half the window is walked and read within one filling.
+    if (position < windowStart_ || position + kWindowSize / 2 > windowStart_ + windowLength_) {
+        FillWindow(position);
+    }
     std::uint8_t header[kSectorHeaderSize];
     // The walk ends at a record stating 0 sectors (not listed), after the
     // record whose index is its own sector count - 1, or where the file ends.

@@ -198,6 +198,8 @@ private:
     // record store as the list of `slot`.
     void BuildTrack(std::int32_t slot, std::uint32_t entry);
     bool SeekTo(std::int64_t position);
+    // Reads the window's bytes from file position `position` on.
+    void FillWindow(std::int64_t position);
     // Copies `length` bytes from file position `position` through the
     // header window; returns the bytes that arrived.
     std::int32_t ReadThroughWindow(std::int64_t position, std::uint8_t* dest,
@@ -222,7 +224,7 @@ private:
     // A window onto the image file for walking record headers: each header
     // needs 16 bytes and the walk skips the data between them, which through
     // the stream would cost a seek (a system call) per record.
-    static constexpr std::int32_t kWindowSize = 16384;
+    static constexpr std::int32_t kWindowSize = 65536;
     std::uint8_t window_[kWindowSize];
     std::int64_t windowStart_;
     std::int32_t windowLength_;

@@ -207,6 +207,22 @@ WriteResult WriteOutputFile(const char* name, const std::uint8_t* data, std::int
 // here: the rest of the run writes through named temporaries.
 bool NamedTemporariesOnly = false;
 
+// Whether a nameless file can be named through its descriptor directly
+// (AT_EMPTY_PATH, which needs the CAP_DAC_READ_SEARCH capability), rather
+// than through its /proc/self/fd path, whose lookup costs about as much as
+// writing a small file. Tried once; kept for the rest of the run.
+bool EmptyPathWorks = true;
+
+// Gives the nameless file open as `fd` the name `name`; sets errno.
+bool NameNameless(int fd, const char* self, const char* name) {
+    if (EmptyPathWorks) {
+        if (linkat(fd, "", AT_FDCWD, name, AT_EMPTY_PATH) == 0) return true;
+        if (errno != ENOENT && errno != EPERM && errno != EINVAL) return false;
+        EmptyPathWorks = false;
+    }
+    return linkat(AT_FDCWD, self, AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0;
+}
+
 // Removes the run's temporary, if one is named now. Only async-signal-safe
 // calls; never an entry's name.
 void RemoveCurrent() {
@@ -318,7 +334,7 @@ bool WriteNameless(const char* name, const std::uint8_t* data, std::int32_t size
     }
     char self[32];
     std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
-    if (linkat(AT_FDCWD, self, AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0) {
+    if (NameNameless(fd, self, name)) {
         // Named and whole. A failing close (a network file system reports
         // late write errors there) is told; the name is never removed.
         *result = close(fd) == 0 ? kWritten : Failure(errno, kCannotWrite);
@@ -333,9 +349,7 @@ bool WriteNameless(const char* name, const std::uint8_t* data, std::int32_t size
     // The name exists: the whole file gets a temporary name of this run's
     // own, which one rename puts in place of the old file.
     char temporary[kPathSize];
-    error = MakeTemporary(temporary, [&](const char* path) {
-        return linkat(AT_FDCWD, self, AT_FDCWD, path, AT_SYMLINK_FOLLOW) == 0;
-    });
+    error = MakeTemporary(temporary, [&](const char* path) { return NameNameless(fd, self, path); });
     if (error != 0) {
         close(fd);
         *result = Failure(error, kCannotCreate);

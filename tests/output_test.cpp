@@ -104,8 +104,9 @@ TEST_P(SharedFolderTest, RunsOverDistinctImagesKeepEachOthersFiles) {
 INSTANTIATE_TEST_SUITE_P(Runs, SharedFolderTest, ::testing::Values(2, 4));
 
 // The ways a file reaches its name: a nameless file (O_TMPFILE) linked
-// under it, and a named temporary of the run's own where the system has no
-// O_TMPFILE, or no /proc to name such a file through.
+// under it, through its descriptor (for a user who may) or its /proc path,
+// and a named temporary of the run's own where the system has no O_TMPFILE,
+// or no /proc to name such a file through.
 struct WritePath {
     const char* name;
     std::vector<std::string> environment;
@@ -118,6 +119,10 @@ struct WritePath {
 std::ostream& operator<<(std::ostream& out, const WritePath& path) { return out << path.name; }
 
 const WritePath kNameless{"nameless", {}, false, 0};
+const WritePath kThroughProc{"nameless through proc",
+                             {"LD_PRELOAD=" D88_SYSTEM_SHIM,
+                              "ASAN_OPTIONS=verify_asan_link_order=0", "D88_TEST_NO_EMPTY_PATH=1"},
+                             false, 0};
 const WritePath kNoTmpfile{"no O_TMPFILE",
                            {"LD_PRELOAD=" D88_SYSTEM_SHIM, "ASAN_OPTIONS=verify_asan_link_order=0",
                             "D88_TEST_NO_TMPFILE=1"},
@@ -131,7 +136,7 @@ class WritePathTest : public ProgramTest, public ::testing::WithParamInterface<W
 protected:
     void SetUp() override {
         ProgramTest::SetUp();
-        if (OnWindows() && GetParam().named) GTEST_SKIP() << "Linux system calls";
+        if (OnWindows() && !GetParam().environment.empty()) GTEST_SKIP() << "Linux system calls";
     }
 
     testimg::RunOptions Options() const {
@@ -162,7 +167,7 @@ protected:
     }
 };
 
-INSTANTIATE_TEST_SUITE_P(Paths, WritePathTest, ::testing::Values(kNameless, kNoTmpfile, kNoProc),
+INSTANTIATE_TEST_SUITE_P(Paths, WritePathTest, ::testing::Values(kNameless, kThroughProc, kNoTmpfile, kNoProc),
                          [](const auto& param) {
                              std::string name;
                              for (char c : std::string(param.param.name)) {

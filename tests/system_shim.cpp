@@ -6,8 +6,10 @@
 //     of writing a file;
 //   D88_TEST_NO_TMPFILE=1: open with O_TMPFILE fails with EOPNOTSUPP, as on
 //     a file system without it (an old kernel says EISDIR);
-//   D88_TEST_NO_PROC=1: linkat from /proc/self/fd/N fails with ENOENT, as
-//     in a chroot without /proc;
+//   D88_TEST_NO_EMPTY_PATH=1: linkat with AT_EMPTY_PATH fails with ENOENT,
+//     as for a user without the CAP_DAC_READ_SEARCH capability;
+//   D88_TEST_NO_PROC=1: the same, and linkat from /proc/self/fd/N fails
+//     with ENOENT too, as for such a user in a chroot without /proc;
 //   D88_TEST_NO_ICONV=1: iconv_open fails with EINVAL, as where the
 //     converter's modules are missing.
 #include <dlfcn.h>
@@ -86,7 +88,12 @@ extern "C" int open64(const char* path, int flags, ...) {
 
 extern "C" int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) {
     static const auto real = reinterpret_cast<LinkatFunction>(dlsym(RTLD_NEXT, "linkat"));
-    if (Setting("D88_TEST_NO_PROC") == 1 && std::strncmp(from, "/proc/self/fd/", 14) == 0) {
+    const bool noProc = Setting("D88_TEST_NO_PROC") == 1;
+    if ((noProc || Setting("D88_TEST_NO_EMPTY_PATH") == 1) && (flags & AT_EMPTY_PATH) != 0) {
+        errno = ENOENT;
+        return -1;
+    }
+    if (noProc && std::strncmp(from, "/proc/self/fd/", 14) == 0) {
         errno = ENOENT;
         return -1;
     }
