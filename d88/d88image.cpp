@@ -364,13 +364,18 @@ std::int32_t D88Image::ReadSector(std::int32_t slot, std::int32_t c,
 std::int32_t D88Image::ReadSectors(std::int32_t slot, std::int32_t c,
                                    std::int32_t h, std::int32_t r,
                                    std::int32_t n, std::uint8_t* dest,
-                                   std::int32_t length) {
+                                   std::int32_t length, std::int32_t* partial) {
+    if (partial != nullptr) *partial = 0;
     if (n < 0 || n > kMaxSizeCode || length < 0) return 0;
     const std::int32_t unit = 128 << n;
     std::int32_t total = 0;
     while (total < length) {
         const std::int32_t piece = length - total < unit ? length - total : unit;
-        if (ReadSector(slot, c, h, r, n, dest + total, piece) < piece) break;
+        const std::int32_t got = ReadSector(slot, c, h, r, n, dest + total, piece);
+        if (got < piece) {
+            if (partial != nullptr) *partial = got;
+            break;
+        }
         total += piece;
         // A sector was found, so c, h and r are byte values and slot is a
         // valid slot: none of these steps can overflow.

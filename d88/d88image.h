@@ -172,10 +172,13 @@ public:
 
     // Moves `length` bytes of consecutive sectors, starting with (c, h, r, n)
     // in `slot`; returns the bytes of the whole pieces moved before the first
-    // missing or short sector.
+    // missing or short sector. When `partial` is given, it receives the bytes
+    // that a short sector ending the run copied after those (0 when the run
+    // is whole or its last sector is missing), so that the caller knows
+    // which bytes of `dest` were written.
     std::int32_t ReadSectors(std::int32_t slot, std::int32_t c, std::int32_t h,
                              std::int32_t r, std::int32_t n, std::uint8_t* dest,
-                             std::int32_t length);
+                             std::int32_t length, std::int32_t* partial = nullptr);
 
     // Writes the IDs of the records of `slot`, 4 bytes each, in storage order,
     // as many whole IDs as fit in `room` bytes; returns the bytes written.

@@ -68,25 +68,23 @@ bool ExtractFile(const Scan& scan, const char* entryName, std::int32_t slot, std
                  std::int32_t size) {
     if (offset < 0 || size < 0 || offset > kTransferBufferSize - size) return true;
     const std::int32_t length = offset + size;
-    // Cleared first, so that no byte of an earlier file can show up in this
-    // one where sectors are missing.
-    std::memset(TransferBuffer, 0, static_cast<std::size_t>(length));
-    const std::int32_t got = Image.ReadSectors(slot, c, h, r, n, TransferBuffer, length);
+    std::int32_t partial = 0;
+    const std::int32_t got =
+        Image.ReadSectors(slot, c, h, r, n, TransferBuffer, length, &partial);
     if (got == 0) {
         // No file, as for a missing sector; but a first sector that is there
         // and short is damage worth a word.
-        if (length > 0 && n >= 0 && n <= d88::kMaxSizeCode) {
-            const std::int32_t unit = 128 << n;
-            const std::int32_t first = Image.ReadSector(slot, c, h, r, n, TransferBuffer,
-                                                        length < unit ? length : unit);
-            if (first > 0) {
-                BeginWarning(scan);
-                std::fprintf(scan.err, "%s: disk %d: %s: first sector short; not written\n",
-                             scan.config.name, scan.disk, QuotedName(entryName).text);
-            }
+        if (partial > 0) {
+            BeginWarning(scan);
+            std::fprintf(scan.err, "%s: disk %d: %s: first sector short; not written\n",
+                         scan.config.name, scan.disk, QuotedName(entryName).text);
         }
         return true;
     }
+    // What the run did not bring is zeros, so that no byte of an earlier
+    // file can show up in this one; a short sector's own bytes stay.
+    const std::int32_t brought = got + partial;
+    std::memset(TransferBuffer + brought, 0, static_cast<std::size_t>(length - brought));
 
     // The name is looked at only for an entry that has data: entries that
     // write nothing (the zero-filled tail of a directory, say) make no noise.

@@ -163,6 +163,18 @@ TEST_F(ReaderTest, ReadSectorsEndsAtAShortRecord) {
     Bytes buf(2048);
     EXPECT_EQ(image->ReadSectors(0, 0, 0, 1, 2, buf.data(), 2048), 1024);
     EXPECT_EQ(image->ReadSector(0, 0, 0, 3, 2, buf.data(), 512), 200);
+    // The caller can learn how many bytes the short record copied: 200
+    // after the two whole sectors; none for a missing sector, or a whole run.
+    std::int32_t partial = -1;
+    EXPECT_EQ(image->ReadSectors(0, 0, 0, 1, 2, buf.data(), 2048, &partial), 1024);
+    EXPECT_EQ(partial, 200);
+    EXPECT_EQ(image->ReadSectors(0, 0, 0, 4, 2, buf.data(), 2048, &partial), 2048);
+    EXPECT_EQ(partial, 0);
+    RemoveRecord(disk, 0, 5);
+    OpenAndSelect(disk);
+    image->SetSectorRange(1, 9);
+    EXPECT_EQ(image->ReadSectors(0, 0, 0, 4, 2, buf.data(), 2048, &partial), 512);
+    EXPECT_EQ(partial, 0);
 }
 
 // The last record of the file stops 100 bytes into its data: the count is
