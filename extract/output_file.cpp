@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -35,23 +36,6 @@ unsigned long TemporaryCounter = 0;
 
 bool HaveProtected = false;
 d88::FileIdentity Protected{};
-
-// What an interruption must remove. The interrupt handler reads these; the
-// writer sets Path while Phase is Idle, so the handler never sees a name
-// being written.
-enum Phase : int {
-    kIdle = 0,
-    kOpening = 1,    // creation under way: whether the name exists is not known
-    kTemporary = 2,  // Path is this run's temporary
-};
-volatile std::sig_atomic_t CurrentPhase = kIdle;
-volatile std::sig_atomic_t PendingSignal = 0;
-char CurrentPath[kPathSize];
-
-void SetPath(const char* path) {
-    std::snprintf(CurrentPath, sizeof CurrentPath, "%s", path);
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-}
 
 }  // namespace
 
@@ -202,6 +186,23 @@ WriteResult WriteOutputFile(const char* name, const std::uint8_t* data, std::int
 }
 
 #else
+
+// What an interruption must remove. The interrupt handler reads these; the
+// writer sets Path while Phase is Idle, so the handler never sees a name
+// being written.
+enum Phase : int {
+    kIdle = 0,
+    kOpening = 1,    // creation under way: whether the name exists is not known
+    kTemporary = 2,  // Path is this run's temporary
+};
+volatile std::sig_atomic_t CurrentPhase = kIdle;
+volatile std::sig_atomic_t PendingSignal = 0;
+char CurrentPath[kPathSize];
+
+void SetPath(const char* path) {
+    std::snprintf(CurrentPath, sizeof CurrentPath, "%s", path);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+}
 
 // Set once O_TMPFILE, or naming a file made with it, proved unavailable
 // here: the rest of the run writes through named temporaries.
