@@ -46,6 +46,8 @@ std::FILE* OpenForReading(const char* path) {
 
 D88Image::D88Image()
     : file_(nullptr),
+      memory_(nullptr),
+      memorySize_(0),
       currentDisk_(-1),
       diskCount_(0),
       firstSector_(1),
@@ -88,6 +90,8 @@ bool D88Image::Close() {
         std::fclose(file_);
         file_ = nullptr;
     }
+    memory_ = nullptr;
+    memorySize_ = 0;
     windowLength_ = 0;
     fileSize_ = 0;
     diskCount_ = 0;
@@ -115,11 +119,23 @@ bool D88Image::SeekTo(std::int64_t position) {
     return true;
 }
 
+std::int32_t D88Image::ReadAt(std::int64_t position, std::uint8_t* dest, std::int32_t length) {
+    if (position < 0 || length <= 0) return 0;
+    if (memory_ != nullptr) {
+        if (static_cast<std::uint64_t>(position) >= memorySize_) return 0;
+        const std::uint64_t left = memorySize_ - static_cast<std::uint64_t>(position);
+        const std::int32_t got =
+            left < static_cast<std::uint64_t>(length) ? static_cast<std::int32_t>(left) : length;
+        std::memcpy(dest, memory_ + position, static_cast<std::size_t>(got));
+        return got;
+    }
+    if (file_ == nullptr || !SeekTo(position)) return 0;
+    return static_cast<std::int32_t>(std::fread(dest, 1, static_cast<std::size_t>(length), file_));
+}
+
 void D88Image::FillWindow(std::int64_t position) {
     windowStart_ = position;
-    windowLength_ = 0;
-    if (!SeekTo(position)) return;
-    windowLength_ = static_cast<std::int32_t>(std::fread(window_, 1, sizeof window_, file_));
+    windowLength_ = ReadAt(position, window_, kWindowSize);
 }
 
 std::int32_t D88Image::ReadThroughWindow(std::int64_t position, std::uint8_t* dest,
@@ -154,20 +170,34 @@ bool D88Image::Open(const char* path) {
     }
     const long end = std::ftell(file_);
     fileSize_ = end > 0 ? end : 0;
+    if (!FindDisks()) {
+        // A path that opens but cannot be read at all, a directory on POSIX
+        // systems, is no image: reported as a failed open rather than as an
+        // image without disks.
+        Close();
+        return false;
+    }
+    return true;
+}
 
+bool D88Image::OpenMemory(const std::uint8_t* data, std::size_t size) {
+    Close();
+    unpositionable_ = false;
+    if (data == nullptr) return false;
+    memory_ = data;
+    memorySize_ = size;
+    fileSize_ = static_cast<std::int64_t>(size);
+    FindDisks();
+    return true;
+}
+
+bool D88Image::FindDisks() {
     std::int64_t offset = 0;
     std::uint8_t header[kDiskHeaderSize];
     for (;;) {
         tableEndOffset_ = offset;
-        if (!SeekTo(offset)) break;
-        if (std::fread(header, 1, sizeof header, file_) != sizeof header) {
-            // A path that opens but cannot be read at all, a directory on
-            // POSIX systems, is no image: reported as a failed open rather
-            // than as an image without disks.
-            if (diskCount_ == 0 && std::ferror(file_)) {
-                Close();
-                return false;
-            }
+        if (ReadAt(offset, header, kDiskHeaderSize) != kDiskHeaderSize) {
+            if (diskCount_ == 0 && file_ != nullptr && std::ferror(file_)) return false;
             break;
         }
         if (diskCount_ == kMaxDisks) {
@@ -198,6 +228,7 @@ bool D88Image::Open(const char* path) {
 }
 
 bool D88Image::Identity(FileIdentity* out) const {
+    // Bytes in memory are no file of the file system.
     if (file_ == nullptr) return false;
 #ifdef _WIN32
     const intptr_t handle = _get_osfhandle(_fileno(file_));
@@ -229,15 +260,12 @@ std::uint32_t D88Image::TrackEntry(std::int32_t slot) const {
 }
 
 bool D88Image::SelectDisk(std::int32_t index) {
-    if (file_ == nullptr) return false;
+    if (!IsOpen()) return false;
     ClearSelection();
     if (index < 0 || index >= diskCount_) return false;
 
     std::uint8_t header[kDiskHeaderSize];
-    if (!SeekTo(diskOffsets_[index]) ||
-        std::fread(header, 1, sizeof header, file_) != sizeof header) {
-        return false;
-    }
+    if (ReadAt(diskOffsets_[index], header, kDiskHeaderSize) != kDiskHeaderSize) return false;
     diskOffset_ = diskOffsets_[index];
     for (std::int32_t slot = 0; slot < kTrackSlots; slot++) {
         trackTable_[slot] = ReadLe32(header + kTrackTableOffset + 4 * slot);
@@ -260,7 +288,7 @@ void D88Image::SetSectorRange(std::int32_t first, std::int32_t last) {
 }
 
 bool D88Image::LoadTrack(std::int32_t slot) {
-    if (file_ == nullptr || currentDisk_ < 0) return false;
+    if (!IsOpen() || currentDisk_ < 0) return false;
     if (slot < 0 || slot >= kTrackSlots) return false;
     const std::uint32_t entry = trackTable_[slot];
     // An entry equal to the disk size still counts as inside the disk.
@@ -354,9 +382,7 @@ std::int32_t D88Image::ReadSector(std::int32_t slot, std::int32_t c,
         const std::int32_t want = record.dataLength < room ? record.dataLength : room;
         // A record cut short by the end of the file yields what arrived.
         if (want <= kWindowSize) return ReadThroughWindow(record.dataPosition, dest, want);
-        if (!SeekTo(record.dataPosition)) return 0;
-        return static_cast<std::int32_t>(
-            std::fread(dest, 1, static_cast<std::size_t>(want), file_));
+        return ReadAt(record.dataPosition, dest, want);
     }
     return 0;
 }

@@ -131,7 +131,12 @@ public:
     // cannot be positioned (a pipe). On Windows `path` is UTF-8, or, when it
     // is not valid UTF-8, in the system's code page.
     bool Open(const char* path);
+    // Opens the `size` bytes at `data` as an image (a member of an archive,
+    // read into memory): the same walk as over a file. The bytes must stay
+    // in place until Close. Returns false for a null `data`.
+    bool OpenMemory(const std::uint8_t* data, std::size_t size);
     bool Close();
+    bool IsOpen() const { return file_ != nullptr || memory_ != nullptr; }
     // True after an Open that failed because the file, although it opened,
     // cannot be positioned.
     bool Unpositionable() const { return unpositionable_; }
@@ -201,6 +206,12 @@ private:
     // record store as the list of `slot`.
     void BuildTrack(std::int32_t slot, std::uint32_t entry);
     bool SeekTo(std::int64_t position);
+    // Finds the disks of the image just opened; false when it cannot be
+    // read at all.
+    bool FindDisks();
+    // Copies up to `length` bytes from position `position` of the image;
+    // returns the bytes that arrived.
+    std::int32_t ReadAt(std::int64_t position, std::uint8_t* dest, std::int32_t length);
     // Reads the window's bytes from file position `position` on.
     void FillWindow(std::int64_t position);
     // Copies `length` bytes from file position `position` through the
@@ -210,6 +221,8 @@ private:
     void ClearSelection();
 
     std::FILE* file_;
+    const std::uint8_t* memory_;  // an image in memory, when file_ is null
+    std::uint64_t memorySize_;
     std::int32_t currentDisk_;
     std::int32_t diskCount_;
     std::int32_t firstSector_;

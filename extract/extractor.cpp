@@ -13,6 +13,23 @@
 
 namespace extract {
 
+void TextSink::Print(const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    PrintList(format, args);
+    va_end(args);
+}
+
+void FileSink::PrintList(const char* format, std::va_list args) {
+    const int result = std::vfprintf(stream_, format, args);
+    if (check_ != nullptr) check_->Note(result);
+}
+
+void FileSink::Flush() {
+    const int result = std::fflush(stream_);
+    if (check_ != nullptr) check_->Note(result);
+}
+
 namespace {
 
 d88::D88Image Image;
@@ -20,27 +37,22 @@ std::uint8_t DirectoryBuffer[kDirectorySize];
 std::uint8_t TransferBuffer[kTransferBufferSize];
 
 struct Scan {
-    const ProgramConfig& config;
+    const WalkSettings& settings;
     std::int32_t disk;
-    std::FILE* out;
-    std::FILE* err;
-    OutputCheck* outCheck;
-    // Names in listing lines are shown with control bytes as "?" when the
-    // listing goes to a terminal, so that an image cannot send it escape
-    // sequences; elsewhere they are the bytes read.
-    bool terminal;
-    // Entries with data that did not become a file, over the whole run.
-    std::int32_t* notWritten;
+    WalkResult* result;
 };
 
-// Warnings go after every listing line printed before them, also when both
-// streams are sent to one file.
-void BeginWarning(const Scan& scan) { scan.outCheck->Note(std::fflush(scan.out)); }
+// Every warning starts here: listing lines printed before it go first, and
+// it is counted.
+TextSink& BeginWarning(const Scan& scan) {
+    if (scan.settings.listing != nullptr) scan.settings.listing->Flush();
+    scan.result->warnings++;
+    return *scan.settings.warnings;
+}
 
 void WarnFileError(const Scan& scan, const char* entryName, const char* what, int error) {
-    BeginWarning(scan);
-    std::fprintf(scan.err, "%s: disk %d: %s: %s: %s\n", scan.config.name, scan.disk,
-                 QuotedName(entryName).text, what, std::strerror(error));
+    BeginWarning(scan).Print("%s: disk %d: %s: %s: %s\n", scan.settings.prefix, scan.disk,
+                             QuotedName(entryName).text, what, std::strerror(error));
 }
 
 // The name as a listing line shows it.
@@ -67,6 +79,7 @@ bool ExtractFile(const Scan& scan, const char* entryName, std::int32_t slot, std
                  std::int32_t h, std::int32_t r, std::int32_t n, std::int32_t offset,
                  std::int32_t size) {
     if (offset < 0 || size < 0 || offset > kTransferBufferSize - size) return true;
+    const char* prefix = scan.settings.prefix;
     const std::int32_t length = offset + size;
     std::int32_t partial = 0;
     const std::int32_t got =
@@ -75,9 +88,8 @@ bool ExtractFile(const Scan& scan, const char* entryName, std::int32_t slot, std
         // No file, as for a missing sector; but a first sector that is there
         // and short is damage worth a word.
         if (partial > 0) {
-            BeginWarning(scan);
-            std::fprintf(scan.err, "%s: disk %d: %s: first sector short; not written\n",
-                         scan.config.name, scan.disk, QuotedName(entryName).text);
+            BeginWarning(scan).Print("%s: disk %d: %s: first sector short; not written\n", prefix,
+                                     scan.disk, QuotedName(entryName).text);
         }
         return true;
     }
@@ -89,63 +101,60 @@ bool ExtractFile(const Scan& scan, const char* entryName, std::int32_t slot, std
     // The name is looked at only for an entry that has data: entries that
     // write nothing (the zero-filled tail of a directory, say) make no noise.
     char fileName[kFileNameSize];
-    const NameResult named = MakeFileName(entryName, scan.config.windowsNames, fileName);
+    const NameResult named = MakeFileName(entryName, scan.settings.windowsNames, fileName);
     if (named == NameResult::Refused) {
-        BeginWarning(scan);
-        std::fprintf(scan.err, "%s: disk %d: %s: not usable as a file name; not written\n",
-                     scan.config.name, scan.disk, QuotedName(entryName).text);
+        BeginWarning(scan).Print("%s: disk %d: %s: not usable as a file name; not written\n",
+                                 prefix, scan.disk, QuotedName(entryName).text);
         return false;
     }
     if (named == NameResult::Changed) {
-        BeginWarning(scan);
-        std::fprintf(scan.err, "%s: disk %d: %s: written as %s\n", scan.config.name, scan.disk,
-                     QuotedName(entryName).text, QuotedName(fileName).text);
+        BeginWarning(scan).Print("%s: disk %d: %s: written as %s\n", prefix, scan.disk,
+                                 QuotedName(entryName).text, QuotedName(fileName).text);
     }
     if (got < length) {
-        BeginWarning(scan);
-        std::fprintf(scan.err,
-                     "%s: disk %d: %s: sectors missing or short after %d of %d bytes;"
-                     " written with the missing bytes as zeros\n",
-                     scan.config.name, scan.disk, QuotedName(entryName).text, got, length);
+        BeginWarning(scan).Print(
+            "%s: disk %d: %s: sectors missing or short after %d of %d bytes;"
+            " written with the missing bytes as zeros\n",
+            prefix, scan.disk, QuotedName(entryName).text, got, length);
     }
     const WriteResult written = WriteOutputFile(fileName, TransferBuffer + offset, size);
     if (written.status == WriteStatus::IsImage) {
-        BeginWarning(scan);
-        std::fprintf(scan.err, "%s: disk %d: %s: is the image being read; not written\n",
-                     scan.config.name, scan.disk, QuotedName(entryName).text);
+        BeginWarning(scan).Print("%s: disk %d: %s: is the image being read; not written\n",
+                                 prefix, scan.disk, QuotedName(entryName).text);
         return false;
     }
     if (written.status == WriteStatus::Failed) {
         WarnFileError(scan, entryName, written.what, written.error);
         return false;
     }
+    scan.result->filesWritten++;
     return true;
 }
 
-void ScanDirectory(const Scan& scan, std::int32_t bytesRead) {
-    const DirectoryLayout& layout = scan.config.layout;
+void ScanDirectory(const Scan& scan, const DirectoryLayout& layout, std::int32_t bytesRead) {
     const std::int32_t entries = EntriesWithin(layout, bytesRead);
     if (bytesRead < kDirectorySize) {
-        BeginWarning(scan);
-        std::fprintf(scan.err,
-                     "%s: disk %d: only %d of %d bytes of the directory could be read;"
-                     " %d entries scanned\n",
-                     scan.config.name, scan.disk, bytesRead, kDirectorySize, entries);
+        BeginWarning(scan).Print(
+            "%s: disk %d: only %d of %d bytes of the directory could be read;"
+            " %d entries scanned\n",
+            scan.settings.prefix, scan.disk, bytesRead, kDirectorySize, entries);
     }
+    TextSink* listing = scan.settings.listing;
     ForEachEntry(layout, DirectoryBuffer, bytesRead,
                  [&](std::int32_t, EntryKind kind, const DirectoryEntry& entry) {
-        const ShownName shown(entry.name, scan.terminal);
+        const ShownName shown(entry.name, scan.settings.terminal);
         if (kind == EntryKind::Skip) {
-            scan.outCheck->Note(std::fprintf(scan.out, "%s \t\tis skipped.\n", shown.text));
+            if (listing != nullptr) listing->Print("%s \t\tis skipped.\n", shown.text);
             return;
         }
-        scan.outCheck->Note(std::fprintf(scan.out, "%-12s  TRACK:%02x SECTOR:%02x SIZE:%04x\n",
-                                         shown.text, static_cast<unsigned>(entry.slot),
-                                         static_cast<unsigned>(entry.sector),
-                                         static_cast<unsigned>(entry.size)));
+        if (listing != nullptr) {
+            listing->Print("%-12s  TRACK:%02x SECTOR:%02x SIZE:%04x\n", shown.text,
+                           static_cast<unsigned>(entry.slot), static_cast<unsigned>(entry.sector),
+                           static_cast<unsigned>(entry.size));
+        }
         if (!ExtractFile(scan, entry.name, entry.slot, entry.cylinder, entry.head, entry.sector,
                          kSectorSizeCode, 0, entry.size)) {
-            ++*scan.notWritten;
+            scan.result->notWritten++;
         }
     });
 }
@@ -157,22 +166,71 @@ void WarnTableEnd(const Scan& scan) {
     const std::int64_t end = Image.TableEndOffset();
     if (reason != d88::TableEnd::SmallSize && reason != d88::TableEnd::OffsetLimit) return;
     if (end >= Image.FileSize()) return;
-    BeginWarning(scan);
     const std::uint32_t size = Image.DiskSize();
     if (reason == d88::TableEnd::SmallSize) {
-        std::fprintf(scan.err,
-                     "%s: disk %d: size field %u is smaller than a disk header (688 bytes);"
-                     " nothing after offset %lld is read\n",
-                     scan.config.name, scan.disk, size, static_cast<long long>(end));
+        BeginWarning(scan).Print(
+            "%s: disk %d: size field %u is smaller than a disk header (688 bytes);"
+            " nothing after offset %lld is read\n",
+            scan.settings.prefix, scan.disk, size, static_cast<long long>(end));
     } else {
-        std::fprintf(scan.err,
-                     "%s: disk %d: size field %u puts the next disk past offset 2147483647;"
-                     " nothing after offset %lld is read\n",
-                     scan.config.name, scan.disk, size, static_cast<long long>(end));
+        BeginWarning(scan).Print(
+            "%s: disk %d: size field %u puts the next disk past offset 2147483647;"
+            " nothing after offset %lld is read\n",
+            scan.settings.prefix, scan.disk, size, static_cast<long long>(end));
     }
 }
 
+// The programs read every disk with the layout they were built with.
+class FixedLayout : public DiskPolicy {
+public:
+    explicit FixedLayout(const DirectoryLayout& layout) : layout_(layout) {}
+    DiskChoice ChooseDisk(d88::D88Image&, std::int32_t) override { return {&layout_, nullptr}; }
+
+private:
+    const DirectoryLayout& layout_;
+};
+
 }  // namespace
+
+d88::D88Image& WalkedImage() { return Image; }
+
+WalkResult WalkImage(const WalkSettings& settings, DiskPolicy& policy) {
+    WalkResult result{};
+    // The image itself is never replaced by one of its entries' files.
+    d88::FileIdentity identity{};
+    if (Image.Identity(&identity)) ProtectFile(identity);
+
+    result.disks = Image.DiskCount();
+    for (std::int32_t disk = 0; disk < result.disks; disk++) {
+        const Scan scan{settings, disk, &result};
+        Image.SelectDisk(disk);
+        const DiskChoice choice = policy.ChooseDisk(Image, disk);
+        if (choice.warning != nullptr) {
+            BeginWarning(scan).Print("%s: disk %d: %s\n", settings.prefix, disk, choice.warning);
+        }
+        if (choice.layout != nullptr) {
+            if (settings.listing != nullptr && settings.heading != nullptr) {
+                settings.listing->Print("== %s disk %d (%s)\n", settings.heading, disk,
+                                        choice.layout->entrySize == 11 ? "d88ext8" : "d88ext6");
+            }
+            // Cleared for every disk: an earlier disk's directory must never
+            // be scanned again for a disk whose own cannot be read.
+            const std::int32_t got = ReadDirectoryArea(Image, DirectoryBuffer);
+            ScanDirectory(scan, *choice.layout, got);
+        }
+        if (disk == result.disks - 1) WarnTableEnd(scan);
+    }
+    if (Image.TableEndReason() == d88::TableEnd::MaxDisks) {
+        const Scan scan{settings, result.disks, &result};
+        BeginWarning(scan).Print(
+            "%s: the image holds more than %d disks; the %dth (offset %lld) and later are not"
+            " read\n",
+            settings.prefix, d88::kMaxDisks, d88::kMaxDisks + 1,
+            static_cast<long long>(Image.TableEndOffset()));
+        result.disksLeftOut = true;
+    }
+    return result;
+}
 
 int RunProgram(int argc, char** argv, const ProgramConfig& config, std::FILE* out,
                std::FILE* err) {
@@ -191,41 +249,22 @@ int RunProgram(int argc, char** argv, const ProgramConfig& config, std::FILE* ou
         }
         return 1;
     }
-    // The image itself is never replaced by one of its entries' files.
-    d88::FileIdentity identity{};
-    if (Image.Identity(&identity)) ProtectFile(identity);
-
     OutputCheck outCheck(out);
-    const bool terminal = IsTerminal(out);
-    const std::int32_t disks = Image.DiskCount();
-    std::int32_t notWritten = 0;
-    for (std::int32_t disk = 0; disk < disks; disk++) {
-        Image.SelectDisk(disk);
-        // Cleared for every disk: an earlier disk's directory must never be
-        // scanned again for a disk whose own cannot be read.
-        const std::int32_t got = ReadDirectoryArea(Image, DirectoryBuffer);
-        const Scan scan{config, disk, out, err, &outCheck, terminal, &notWritten};
-        ScanDirectory(scan, got);
-        if (disk == disks - 1) WarnTableEnd(scan);
-    }
-    bool lost = false;
-    if (Image.TableEndReason() == d88::TableEnd::MaxDisks) {
-        outCheck.Note(std::fflush(out));
-        std::fprintf(err,
-                     "%s: the image holds more than %d disks; the %dth (offset %lld) and later"
-                     " are not read\n",
-                     config.name, d88::kMaxDisks, d88::kMaxDisks + 1,
-                     static_cast<long long>(Image.TableEndOffset()));
-        lost = true;
-    }
+    FileSink listing(out, &outCheck);
+    FileSink warnings(err, nullptr);
+    const WalkSettings settings{config.name, config.windowsNames, &listing,
+                                &warnings,   IsTerminal(out),    nullptr};
+    FixedLayout policy(config.layout);
+    const WalkResult result = WalkImage(settings, policy);
+    bool lost = result.disksLeftOut;
     if (const int error = outCheck.Finish(config.closeOutput)) {
         std::fprintf(err, "%s: standard output: write error: %s\n", config.name,
                      std::strerror(error));
         lost = true;
     }
-    if (notWritten > 0) {
-        std::fprintf(err, "%s: %d %s could not be written\n", config.name, notWritten,
-                     notWritten == 1 ? "file" : "files");
+    if (result.notWritten > 0) {
+        std::fprintf(err, "%s: %d %s could not be written\n", config.name, result.notWritten,
+                     result.notWritten == 1 ? "file" : "files");
         lost = true;
     }
     return lost ? 2 : 0;

@@ -208,3 +208,26 @@ TEST(ReadLe, AssemblesLeastSignificantByteFirst) {
     EXPECT_EQ(d88::ReadLe32(bytes), 0x12345678u);
     EXPECT_EQ(d88::ReadLe32(bytes + 1), 0xFF123456u);
 }
+
+// An image in memory (an archive's member) is walked as the same bytes in a
+// file are; it is no file of the file system, so it has no identity.
+TEST_F(ReaderTest, AnImageInMemoryReadsAsTheSameFile) {
+    testimg::Disk disk = testimg::StandardDisk(4);
+    const Bytes bytes = BuildImage({disk, disk, disk});
+    ASSERT_TRUE(image->OpenMemory(bytes.data(), bytes.size()));
+    EXPECT_EQ(image->DiskCount(), 3);
+    EXPECT_EQ(image->FileSize(), static_cast<std::int64_t>(bytes.size()));
+    EXPECT_EQ(image->DiskOffset(2), static_cast<std::int64_t>(2 * bytes.size() / 3));
+    ASSERT_TRUE(image->SelectDisk(2));
+    Bytes buf(1024);
+    EXPECT_EQ(image->ReadSectors(1, 0, 1, 8, 2, buf.data(), 1024), 1024);
+    EXPECT_EQ(Bytes(buf.begin(), buf.begin() + 512), testimg::SectorData(16));
+    d88::FileIdentity identity{};
+    EXPECT_FALSE(image->Identity(&identity));
+    // Cut in the middle of the last disk's data: what arrived, as for a file.
+    ASSERT_TRUE(image->OpenMemory(bytes.data(), bytes.size() - 600));
+    ASSERT_TRUE(image->SelectDisk(2));
+    EXPECT_EQ(image->ReadSectors(3, 1, 1, 9, 2, buf.data(), 512), 0);
+    EXPECT_FALSE(image->OpenMemory(nullptr, 0));
+    EXPECT_FALSE(image->IsOpen());
+}
