@@ -76,6 +76,20 @@ bool ToWide(const char* name, wchar_t (&out)[kPathSize]) {
     return MultiByteToWideChar(CP_ACP, 0, name, -1, out, size) > 0;
 }
 
+// The folder files go to, with a separator at its end; empty for the
+// working folder.
+wchar_t FolderPrefix[32768] = L"";
+
+// `name` in the output folder, in `out` (which holds 32,768 units).
+bool InFolder(const wchar_t* name, wchar_t* out) {
+    const std::size_t prefix = std::wcslen(FolderPrefix);
+    const std::size_t length = std::wcslen(name);
+    if (prefix + length + 1 > 32768) return false;
+    std::memcpy(out, FolderPrefix, prefix * sizeof(wchar_t));
+    std::memcpy(out + prefix, name, (length + 1) * sizeof(wchar_t));
+    return true;
+}
+
 bool MarkForDeletion(HANDLE handle, bool remove) {
     FILE_DISPOSITION_INFO disposition{};
     disposition.DeleteFile = remove ? TRUE : FALSE;
@@ -132,15 +146,41 @@ WriteResult Abandon(HANDLE handle, WriteResult result) {
     return result;
 }
 
+// Paths in the output folder, built for each file.
+wchar_t TemporaryPath[32768];
+wchar_t FinalPath[32768];
+
 }  // namespace
 
 // Nothing to install: a temporary is marked for deletion while it is being
 // written, so the system removes it however the process ends.
 void RemovePartialFilesOnInterrupt() {}
 
+int SetOutputFolder(const char* path) {
+    if (path == nullptr || path[0] == '\0') {
+        FolderPrefix[0] = L'\0';
+        return 0;
+    }
+    // Paths come as UTF-8 (from the UTF-16 command line).
+    const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, FolderPrefix,
+                                          32766);
+    if (units <= 0) {
+        FolderPrefix[0] = L'\0';
+        return EINVAL;
+    }
+    const std::size_t length = std::wcslen(FolderPrefix);
+    if (FolderPrefix[length - 1] != L'\\' && FolderPrefix[length - 1] != L'/') {
+        FolderPrefix[length] = L'\\';
+        FolderPrefix[length + 1] = L'\0';
+    }
+    return 0;
+}
+
 WriteResult WriteOutputFile(const char* name, const std::uint8_t* data, std::int32_t size) {
-    wchar_t finalPath[kPathSize];
-    if (!ToWide(name, finalPath)) return Failure(EINVAL, kCannotCreate);
+    wchar_t finalName[kPathSize];
+    if (!ToWide(name, finalName) || !InFolder(finalName, FinalPath)) {
+        return Failure(EINVAL, kCannotCreate);
+    }
 
     for (int attempt = 0; attempt < kTemporaryTries; attempt++) {
         char temporary[kPathSize];
@@ -148,9 +188,10 @@ WriteResult WriteOutputFile(const char* name, const std::uint8_t* data, std::int
                       static_cast<unsigned long>(GetCurrentProcessId()), TemporaryCounter++);
         wchar_t temporaryWide[kPathSize];
         MultiByteToWideChar(CP_ACP, 0, temporary, -1, temporaryWide, static_cast<int>(kPathSize));
+        if (!InFolder(temporaryWide, TemporaryPath)) return Failure(ENAMETOOLONG, kCannotCreate);
         // Others may read it, and replace or remove the name while it is
         // open: another run that writes the same name is never refused.
-        HANDLE handle = CreateFileW(temporaryWide, GENERIC_WRITE | DELETE,
+        HANDLE handle = CreateFileW(TemporaryPath, GENERIC_WRITE | DELETE,
                                     FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
@@ -169,13 +210,14 @@ WriteResult WriteOutputFile(const char* name, const std::uint8_t* data, std::int
         if (!MarkForDeletion(handle, false)) {
             return Abandon(handle, Failure(ErrnoFrom(GetLastError()), kCannotWrite));
         }
-        if (!RenameByHandle(handle, finalPath, false)) {
+        // Renamed within its folder: the new name alone.
+        if (!RenameByHandle(handle, finalName, false)) {
             const DWORD renameError = GetLastError();
             if (renameError != ERROR_FILE_EXISTS && renameError != ERROR_ALREADY_EXISTS) {
                 return Abandon(handle, Failure(ErrnoFrom(renameError), kCannotCreate));
             }
-            if (IsProtected(finalPath)) return Abandon(handle, kIsImage);
-            if (!RenameByHandle(handle, finalPath, true)) {
+            if (IsProtected(FinalPath)) return Abandon(handle, kIsImage);
+            if (!RenameByHandle(handle, finalName, true)) {
                 return Abandon(handle, Failure(ErrnoFrom(GetLastError()), kCannotCreate));
             }
         }
@@ -199,6 +241,10 @@ volatile std::sig_atomic_t CurrentPhase = kIdle;
 volatile std::sig_atomic_t PendingSignal = 0;
 char CurrentPath[kPathSize];
 
+// The folder files go to: the working folder, or one opened by
+// SetOutputFolder. The interrupt handler removes temporaries through it.
+volatile std::sig_atomic_t Folder = AT_FDCWD;
+
 void SetPath(const char* path) {
     std::snprintf(CurrentPath, sizeof CurrentPath, "%s", path);
     std::atomic_signal_fence(std::memory_order_seq_cst);
@@ -217,17 +263,17 @@ bool EmptyPathWorks = true;
 // Gives the nameless file open as `fd` the name `name`; sets errno.
 bool NameNameless(int fd, const char* self, const char* name) {
     if (EmptyPathWorks) {
-        if (linkat(fd, "", AT_FDCWD, name, AT_EMPTY_PATH) == 0) return true;
+        if (linkat(fd, "", Folder, name, AT_EMPTY_PATH) == 0) return true;
         if (errno != ENOENT && errno != EPERM && errno != EINVAL) return false;
         EmptyPathWorks = false;
     }
-    return linkat(AT_FDCWD, self, AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0;
+    return linkat(AT_FDCWD, self, Folder, name, AT_SYMLINK_FOLLOW) == 0;
 }
 
 // Removes the run's temporary, if one is named now. Only async-signal-safe
 // calls; never an entry's name.
 void RemoveCurrent() {
-    if (CurrentPhase == kTemporary) unlink(CurrentPath);
+    if (CurrentPhase == kTemporary) unlinkat(Folder, CurrentPath, 0);
     CurrentPhase = kIdle;
 }
 
@@ -287,7 +333,7 @@ bool WriteAll(int fd, const std::uint8_t* data, std::int32_t size, int* error) {
 // Whether `path` itself (not a link's target) is the protected file.
 bool IsProtected(const char* path) {
     struct stat named;
-    return HaveProtected && lstat(path, &named) == 0 &&
+    return HaveProtected && fstatat(Folder, path, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
            static_cast<std::uint64_t>(named.st_dev) == Protected.volume &&
            static_cast<std::uint64_t>(named.st_ino) == Protected.index;
 }
@@ -298,10 +344,10 @@ WriteResult RenameTemporary(const char* temporary, const char* name) {
     WriteResult result = kWritten;
     if (IsProtected(name)) {
         result = kIsImage;
-    } else if (rename(temporary, name) != 0) {
+    } else if (renameat(Folder, temporary, Folder, name) != 0) {
         result = Failure(errno, kCannotCreate);
     }
-    if (result.status != WriteStatus::Written) unlink(temporary);
+    if (result.status != WriteStatus::Written) unlinkat(Folder, temporary, 0);
     CurrentPhase = kIdle;
     return result;
 }
@@ -319,7 +365,7 @@ bool TechniqueUnavailable(int error) {
 // available here; the caller then writes through a named temporary.
 bool WriteNameless(const char* name, const std::uint8_t* data, std::int32_t size,
                    WriteResult* result) {
-    const int fd = open(".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    const int fd = openat(Folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (fd < 0) {
         // Whatever the reason (EISDIR on old kernels, EOPNOTSUPP on some
         // file systems, EACCES in a read-only folder), the named way tells
@@ -358,7 +404,7 @@ bool WriteNameless(const char* name, const std::uint8_t* data, std::int32_t size
     }
     if (close(fd) != 0) {
         error = errno;
-        unlink(temporary);
+        unlinkat(Folder, temporary, 0);
         CurrentPhase = kIdle;
         *result = Failure(error, kCannotWrite);
         return true;
@@ -374,14 +420,14 @@ WriteResult WriteThroughTemporary(const char* name, const std::uint8_t* data, st
     char temporary[kPathSize];
     int fd = -1;
     int error = MakeTemporary(temporary, [&](const char* path) {
-        fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        fd = openat(Folder, path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         return fd >= 0;
     });
     if (error != 0) return Failure(error, kCannotCreate);
     const bool written = WriteAll(fd, data, size, &error);
     if (close(fd) != 0 && written) error = errno;
     if (!written || error != 0) {
-        unlink(temporary);
+        unlinkat(Folder, temporary, 0);
         CurrentPhase = kIdle;
         return Failure(error, kCannotWrite);
     }
@@ -405,6 +451,18 @@ void RemovePartialFilesOnInterrupt() {
         if (sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
         sigaction(signal, &action, nullptr);
     }
+}
+
+int SetOutputFolder(const char* path) {
+    int fd = AT_FDCWD;
+    if (path != nullptr && path[0] != '\0') {
+        fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return errno;
+    }
+    const int previous = Folder;
+    Folder = fd;
+    if (previous != AT_FDCWD) close(previous);
+    return 0;
 }
 
 WriteResult WriteOutputFile(const char* entryName, const std::uint8_t* data, std::int32_t size) {

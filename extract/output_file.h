@@ -59,8 +59,14 @@ void RemovePartialFilesOnInterrupt();
 // it are refused with WriteStatus::IsImage.
 void ProtectFile(const d88::FileIdentity& identity);
 
-// Writes `size` bytes of `data` to the file `name` in the working directory,
-// replacing whatever had that name.
+// Makes `path` the folder later files go to (null or empty: the working
+// folder). Returns 0, or the errno value of the failure to open it; the
+// folder is then the working folder.
+int SetOutputFolder(const char* path);
+
+// Writes `size` bytes of `data` to the file `name` in the output folder (the
+// working folder unless SetOutputFolder said otherwise), replacing whatever
+// had that name.
 WriteResult WriteOutputFile(const char* name, const std::uint8_t* data, std::int32_t size);
 
 }  // namespace extract

@@ -28,6 +28,7 @@ namespace {
 
 using WriteFunction = ssize_t (*)(int, const void*, size_t);
 using OpenFunction = int (*)(const char*, int, ...);
+using OpenatFunction = int (*)(int, const char*, int, ...);
 using LinkatFunction = int (*)(int, const char*, int, const char*, int);
 using IconvOpenFunction = iconv_t (*)(const char*, const char*);
 
@@ -38,23 +39,31 @@ int Setting(const char* name) {
 
 int FileWrites = 0;
 
+bool NoTmpfile(int flags) {
+    return (flags & O_TMPFILE) == O_TMPFILE && Setting("D88_TEST_NO_TMPFILE") == 1;
+}
+
+mode_t Mode(int flags, va_list args) {
+    const bool hasMode = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
+    return hasMode ? static_cast<mode_t>(va_arg(args, int)) : 0;
+}
+
 int Open(const char* which, const char* path, int flags, va_list args) {
     const auto real = reinterpret_cast<OpenFunction>(dlsym(RTLD_NEXT, which));
-#ifdef O_TMPFILE
-    if ((flags & O_TMPFILE) == O_TMPFILE && Setting("D88_TEST_NO_TMPFILE") == 1) {
+    if (NoTmpfile(flags)) {
         errno = EOPNOTSUPP;
         return -1;
     }
-#endif
-    const mode_t mode = (flags & O_CREAT) != 0 ||
-#ifdef O_TMPFILE
-                                (flags & O_TMPFILE) == O_TMPFILE
-#else
-                                false
-#endif
-                            ? static_cast<mode_t>(va_arg(args, int))
-                            : 0;
-    return real(path, flags, mode);
+    return real(path, flags, Mode(flags, args));
+}
+
+int Openat(const char* which, int folder, const char* path, int flags, va_list args) {
+    const auto real = reinterpret_cast<OpenatFunction>(dlsym(RTLD_NEXT, which));
+    if (NoTmpfile(flags)) {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    return real(folder, path, flags, Mode(flags, args));
 }
 
 }  // namespace
@@ -82,6 +91,22 @@ extern "C" int open64(const char* path, int flags, ...) {
     va_list args;
     va_start(args, flags);
     const int fd = Open("open64", path, flags, args);
+    va_end(args);
+    return fd;
+}
+
+extern "C" int openat(int folder, const char* path, int flags, ...) {
+    va_list args;
+    va_start(args, flags);
+    const int fd = Openat("openat", folder, path, flags, args);
+    va_end(args);
+    return fd;
+}
+
+extern "C" int openat64(int folder, const char* path, int flags, ...) {
+    va_list args;
+    va_start(args, flags);
+    const int fd = Openat("openat64", folder, path, flags, args);
     va_end(args);
     return fd;
 }
