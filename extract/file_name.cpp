@@ -6,11 +6,13 @@ namespace extract {
 
 namespace {
 
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+}  // namespace
+
 bool IsWindowsForbidden(unsigned char byte) {
     return (byte >= 0x01 && byte <= 0x1F) || std::strchr("<>:\"\\|?*", byte) != nullptr;
 }
-
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Windows opens the device for these names, with or without an extension.
 bool IsWindowsDevice(const char* name) {
@@ -28,8 +30,6 @@ bool IsWindowsDevice(const char* name) {
     }
     return false;
 }
-
-}  // namespace
 
 NameResult MakeFileName(const char* entryName, bool windowsRules,
                         char (&out)[kFileNameSize]) {

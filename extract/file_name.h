@@ -29,6 +29,12 @@ enum class NameResult {
 NameResult MakeFileName(const char* entryName, bool windowsRules,
                         char (&out)[kFileNameSize]);
 
+// The Windows rules, for names of any length (d88ext's folder names): a
+// byte Windows refuses in a name (< > : " \ | ? * and 0x01-0x1F), and a
+// name Windows takes for a device (alone or before a ".").
+bool IsWindowsForbidden(unsigned char byte);
+bool IsWindowsDevice(const char* name);
+
 #ifdef _WIN32
 constexpr bool kWindowsNames = true;
 #else

@@ -302,9 +302,10 @@ bool ReadsWell(const LayoutEvidence& e) {
 }
 
 // Reads the directory area already in DirectoryBuffer (`got` bytes of it)
-// with `layout`, and the first sectors of its files.
+// with `layout`, and the files' first sectors, which is all the verdict
+// needs; with `wholeFiles`, the files whole, to count those found whole.
 LayoutEvidence Assess(d88::D88Image& image, const extract::DirectoryLayout& layout,
-                      std::int32_t got) {
+                      std::int32_t got, bool wholeFiles) {
     LayoutEvidence evidence{};
     extract::ForEachEntry(layout, DirectoryBuffer, got, [&](std::int32_t index, extract::EntryKind kind,
                                                             const extract::DirectoryEntry& entry) {
@@ -318,22 +319,19 @@ LayoutEvidence Assess(d88::D88Image& image, const extract::DirectoryLayout& layo
             evidence.skipped++;
             return;
         }
+        const std::int32_t want =
+            wholeFiles || entry.size < extract::kSectorSize ? entry.size : extract::kSectorSize;
         const std::int32_t found = image.ReadSectors(entry.slot, entry.cylinder, entry.head,
                                                      entry.sector, extract::kSectorSizeCode,
-                                                     FileBuffer, entry.size);
+                                                     FileBuffer, want);
         if (found > 0) evidence.filesFound++;
-        if (found > 0 && found == entry.size) evidence.filesWhole++;
+        if (wholeFiles && found > 0 && found == entry.size) evidence.filesWhole++;
     });
     return evidence;
 }
 
 void JudgeDirectory(d88::D88Image& image, Report& report) {
-    FitFacts fit{};
-    fit.bytesRead = extract::ReadDirectoryArea(image, DirectoryBuffer);
-    fit.ext8 = Assess(image, extract::Layout11, fit.bytesRead);
-    fit.ext6 = Assess(image, extract::Layout9, fit.bytesRead);
-    fit.verdict = JudgeFit(fit.bytesRead, fit.ext8, fit.ext6);
-    report.Fit(fit);
+    report.Fit(JudgeDisk(image, true));
 }
 
 void ReadDirectory(d88::D88Image& image, const Options& options, Report& report) {
@@ -362,6 +360,15 @@ void ReadDirectory(d88::D88Image& image, const Options& options, Report& report)
 }
 
 }  // namespace
+
+FitFacts JudgeDisk(d88::D88Image& image, bool wholeFiles) {
+    FitFacts fit{};
+    fit.bytesRead = extract::ReadDirectoryArea(image, DirectoryBuffer);
+    fit.ext8 = Assess(image, extract::Layout11, fit.bytesRead, wholeFiles);
+    fit.ext6 = Assess(image, extract::Layout9, fit.bytesRead, wholeFiles);
+    fit.verdict = JudgeFit(fit.bytesRead, fit.ext8, fit.ext6);
+    return fit;
+}
 
 const char* FitName(FitVerdict verdict) {
     switch (verdict) {

@@ -106,6 +106,11 @@ struct FitFacts {
     FitVerdict verdict;
 };
 
+// Reads the selected disk's directory both ways and judges which layout it
+// fits. Without `wholeFiles` only each file's first sector is read, which is
+// all the verdict needs (filesWhole is then 0).
+FitFacts JudgeDisk(d88::D88Image& image, bool wholeFiles);
+
 class Report {
 public:
     virtual ~Report() = default;
