@@ -134,7 +134,8 @@ Started::Started(const std::string& program, const std::vector<std::string>& arg
     int pipeFds[2] = {-1, -1};
     if (input_ && pipe(pipeFds) != 0) throw std::runtime_error("pipe failed");
     int terminalSlave = -1;
-    if (options.terminal) {
+    terminalIsError_ = options.errorTerminal;
+    if (options.terminal || options.errorTerminal) {
         if (openpty(&terminalFd_, &terminalSlave, nullptr, nullptr, nullptr) != 0) {
             throw std::runtime_error("openpty failed");
         }
@@ -151,7 +152,9 @@ Started::Started(const std::string& program, const std::vector<std::string>& arg
                         : outTarget.empty()
                             ? open("/dev/null", O_RDONLY)
                             : open(outTarget.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = options.errorTerminal
+                            ? terminalSlave
+                            : open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int in = input_ ? pipeFds[0] : open("/dev/null", O_RDONLY);
         if (out < 0 || err < 0 || in < 0 || chdir(cwd.c_str()) != 0) _exit(127);
         dup2(in, 0);
@@ -162,7 +165,7 @@ Started::Started(const std::string& program, const std::vector<std::string>& arg
         close_range(3, ~0u, 0);
         if (options.outputPath && options.outputPath->empty()) close(1);
         if (input_) close(pipeFds[1]);
-        if (options.terminal) close(terminalFd_);
+        if (terminalFd_ >= 0) close(terminalFd_);
         for (char* setting : envp) putenv(setting);
         // No core file may land among the files a test compares.
         const rlimit noCore{0, 0};
@@ -213,6 +216,7 @@ RunResult Started::Wait() {
     // A terminal holds little: it is read while the program runs, until
     // the program's side is closed (EIO).
     std::string terminalText;
+    const bool hadTerminal = terminalFd_ >= 0;
     if (terminalFd_ >= 0) {
         char chunk[4096];
         for (;;) {
@@ -230,8 +234,10 @@ RunResult Started::Wait() {
     RunResult result;
     result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
     result.signal = WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
-    result.out = terminalText.empty() ? Slurp(capture_->File("stdout")) : terminalText;
-    result.err = Slurp(capture_->File("stderr"));
+    const bool outOnTerminal = hadTerminal && !terminalIsError_;
+    const bool errOnTerminal = hadTerminal && terminalIsError_;
+    result.out = outOnTerminal ? terminalText : Slurp(capture_->File("stdout"));
+    result.err = errOnTerminal ? terminalText : Slurp(capture_->File("stderr"));
     if (TestTarget().windows) {
         result.out = FromWindowsLines(result.out, "standard output");
         result.err = FromWindowsLines(result.err, "standard error");

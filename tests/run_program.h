@@ -52,6 +52,8 @@ struct RunOptions {
     // Standard output is a terminal (a pseudo-terminal in raw mode, so that
     // the bytes arrive as written); what reaches it is captured.
     bool terminal = false;
+    // The same for standard error; what reaches it is captured as `err`.
+    bool errorTerminal = false;
 };
 
 // A program started and not yet waited for.
@@ -70,6 +72,7 @@ private:
     int pid_ = -1;
     int inputFd_ = -1;
     int terminalFd_ = -1;  // the pseudo-terminal's master side
+    bool terminalIsError_ = false;  // it stands for standard error, not output
     std::optional<Bytes> input_;
 };
 
