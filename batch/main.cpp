@@ -47,6 +47,8 @@ int Run(int argc, char** argv) {
 
     CLI::App app(kDescription, "d88ext");
     app.set_version_flag("--version", "d88ext 1.0");
+    // On Windows CLI11 would take "/path" for an option "/name".
+    app.allow_windows_style_options(false);
     std::string output = ".";
     std::string layout = "auto";
     const unsigned cores = std::thread::hardware_concurrency();

@@ -97,19 +97,25 @@ bool MarkForDeletion(HANDLE handle, bool remove) {
                                       sizeof disposition) != 0;
 }
 
-// Renames the open file to `name` in its own folder, through its handle.
-bool RenameByHandle(HANDLE handle, const wchar_t* name, bool replace) {
-    // FILE_RENAME_INFO ends with the name, whose length it states.
-    union {
-        FILE_RENAME_INFO info;
-        unsigned char room[sizeof(FILE_RENAME_INFO) + kPathSize * sizeof(wchar_t)];
-    } rename{};
-    const std::size_t length = std::wcslen(name);
-    rename.info.ReplaceIfExists = replace ? TRUE : FALSE;
-    rename.info.RootDirectory = nullptr;
-    rename.info.FileNameLength = static_cast<DWORD>(length * sizeof(wchar_t));
-    std::memcpy(rename.info.FileName, name, (length + 1) * sizeof(wchar_t));
-    return SetFileInformationByHandle(handle, FileRenameInfo, &rename, sizeof rename) != 0;
+// FILE_RENAME_INFO ends with the new name, whose length it states; room
+// for the longest path.
+union RenameInfo {
+    FILE_RENAME_INFO info;
+    unsigned char room[sizeof(FILE_RENAME_INFO) + 32768 * sizeof(wchar_t)];
+};
+RenameInfo Rename;
+
+// Renames the open file to `path`, through its handle. The path is made
+// full first: a relative one would be taken from the working folder, not
+// from the file's own.
+bool RenameByHandle(HANDLE handle, const wchar_t* path, bool replace) {
+    std::memset(&Rename, 0, sizeof Rename);
+    const DWORD length = GetFullPathNameW(path, 32767, Rename.info.FileName, nullptr);
+    if (length == 0 || length >= 32767) return false;
+    Rename.info.ReplaceIfExists = replace ? TRUE : FALSE;
+    Rename.info.RootDirectory = nullptr;
+    Rename.info.FileNameLength = length * static_cast<DWORD>(sizeof(wchar_t));
+    return SetFileInformationByHandle(handle, FileRenameInfo, &Rename, sizeof Rename) != 0;
 }
 
 // Whether `path` names the protected file (the image being read).
@@ -210,14 +216,13 @@ WriteResult WriteOutputFile(const char* name, const std::uint8_t* data, std::int
         if (!MarkForDeletion(handle, false)) {
             return Abandon(handle, Failure(ErrnoFrom(GetLastError()), kCannotWrite));
         }
-        // Renamed within its folder: the new name alone.
-        if (!RenameByHandle(handle, finalName, false)) {
+        if (!RenameByHandle(handle, FinalPath, false)) {
             const DWORD renameError = GetLastError();
             if (renameError != ERROR_FILE_EXISTS && renameError != ERROR_ALREADY_EXISTS) {
                 return Abandon(handle, Failure(ErrnoFrom(renameError), kCannotCreate));
             }
             if (IsProtected(FinalPath)) return Abandon(handle, kIsImage);
-            if (!RenameByHandle(handle, finalName, true)) {
+            if (!RenameByHandle(handle, FinalPath, true)) {
                 return Abandon(handle, Failure(ErrnoFrom(GetLastError()), kCannotCreate));
             }
         }

@@ -212,10 +212,13 @@ TEST_F(BatchTest, StemsAreMadeUniqueAndFoldersAreSearched) {
     if (!OnWindows()) fs::create_directory_symlink(root.path() / "elsewhere", tree / "link");
     const auto found = Batch({"-o", (work / "out").string(), tree.string()});
     EXPECT_EQ(found.status, 0);
-    const std::string base = tree.string() + "/";
-    EXPECT_EQ(found.out, base + "sub/deep/x.D77: 1 disk (d88ext6), 2 files written, 0 warnings\n" +
-                             base + "sub/y.88d: 1 disk (d88ext8), 2 files written, 0 warnings\n" +
-                             base + "z.d88: 1 disk (d88ext8), 2 files written, 0 warnings\n");
+    // Paths found are shown as the system builds them.
+    const std::string sep = OnWindows() ? "\\" : "/";
+    const std::string base = tree.string() + sep;
+    EXPECT_EQ(found.out,
+              base + "sub" + sep + "deep" + sep + "x.D77: 1 disk (d88ext6), 2 files written, 0 warnings\n" +
+                  base + "sub" + sep + "y.88d: 1 disk (d88ext8), 2 files written, 0 warnings\n" +
+                  base + "z.d88: 1 disk (d88ext8), 2 files written, 0 warnings\n");
     const Tree out = FilesBelow(work / "out");
     EXPECT_EQ(out.size(), 6u);
     EXPECT_EQ(out.count("x/CX"), 1u);
