@@ -3,6 +3,7 @@
 //   make_bench_image hostile FILE  8 disks whose every track states 1,024
 //                                  records, the sectors wanted last, and
 //                                  232 files of 255 sectors each
+//   make_bench_image small FILE    one disk of 20 files of 1 to 11 sectors
 //   make_bench_image shared FILE   64 disks whose 164 track-table entries
 //                                  all point at one track of 1,017 records
 //                                  (the sectors of slots 0 to 112), and 232
@@ -17,11 +18,11 @@ using namespace testimg;
 
 namespace {
 
-Disk LargeDisk(int index) {
+Disk LargeDisk(int index, int files) {
     Disk disk = StandardDisk(160, "BENCH " + std::to_string(index));
     std::vector<Entry> entries;
     int lsn = 6;
-    for (int i = 0; i < 232; i++) {
+    for (int i = 0; i < files; i++) {
         const int sectors = 1 + (i * 7 + index) % 11;
         if (lsn + sectors > 1440) lsn = 6;
         entries.push_back({"F" + std::to_string(index) + "_" + std::to_string(i),
@@ -78,14 +79,14 @@ Disk SharedDisk(int index) {
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: %s large|hostile|shared FILE\n", argv[0]);
+        std::fprintf(stderr, "usage: %s large|small|hostile|shared FILE\n", argv[0]);
         return 1;
     }
     const std::string kind = argv[1];
     std::vector<Disk> disks;
-    const int count = kind == "hostile" ? 8 : 64;
+    const int count = kind == "hostile" ? 8 : kind == "small" ? 1 : 64;
     for (int i = 0; i < count; i++) {
-        disks.push_back(kind == "large"    ? LargeDisk(i)
+        disks.push_back(kind == "large" || kind == "small" ? LargeDisk(i, kind == "small" ? 20 : 232)
                         : kind == "shared" ? SharedDisk(i)
                                            : HostileDisk(i));
     }
