@@ -18,9 +18,7 @@
 #include "inputs.h"
 #include "run.h"
 
-#ifdef _WIN32
-#include "extract/windows_args.h"
-#endif
+#include "extract/entry_point.h"
 
 namespace {
 
@@ -127,12 +125,4 @@ int Run(int argc, char** argv) {
 
 }  // namespace
 
-#ifdef _WIN32
-// The command line as UTF-16, so that paths of any characters are found.
-int wmain(int argc, wchar_t** argv) {
-    static extract::WindowsArgs args;
-    return Run(argc, args.Convert(argc, argv));
-}
-#else
-int main(int argc, char** argv) { return Run(argc, argv); }
-#endif
+D88_ENTRY_POINT(Run)

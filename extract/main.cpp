@@ -7,9 +7,7 @@
 #include "output_file.h"
 #include "standard_streams.h"
 
-#ifdef _WIN32
-#include "windows_args.h"
-#endif
+#include "entry_point.h"
 
 #if D88EXT_LAYOUT == 11
 #define D88EXT_DIRECTORY_LAYOUT extract::Layout11
@@ -31,13 +29,4 @@ int Run(int argc, char** argv) {
 
 }  // namespace
 
-#ifdef _WIN32
-// The command line as UTF-16, so that an image path is found whatever
-// characters it holds.
-int wmain(int argc, wchar_t** argv) {
-    static extract::WindowsArgs args;
-    return Run(argc, args.Convert(argc, argv));
-}
-#else
-int main(int argc, char** argv) { return Run(argc, argv); }
-#endif
+D88_ENTRY_POINT(Run)

@@ -16,9 +16,7 @@
 #include "report.h"
 #include "shift_jis.h"
 
-#ifdef _WIN32
-#include "extract/windows_args.h"
-#endif
+#include "extract/entry_point.h"
 
 namespace {
 
@@ -144,13 +142,4 @@ int Run(int argc, char** argv) {
 
 }  // namespace
 
-#ifdef _WIN32
-// The command line as UTF-16, so that an image path is found whatever
-// characters it holds.
-int wmain(int argc, wchar_t** argv) {
-    static extract::WindowsArgs args;
-    return Run(argc, args.Convert(argc, argv));
-}
-#else
-int main(int argc, char** argv) { return Run(argc, argv); }
-#endif
+D88_ENTRY_POINT(Run)
