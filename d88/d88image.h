@@ -194,6 +194,12 @@ public:
     // storage order, at most `room` of them; returns how many it copied.
     std::int32_t ReadRecordHeaders(std::int32_t slot, RecordHeader* out, std::int32_t room);
 
+    // Copies up to `length` bytes from position `position` of the image
+    // file; returns the bytes that arrived (for hashing the bytes as stored).
+    std::int32_t ReadBytes(std::int64_t position, std::uint8_t* dest, std::int32_t length) {
+        return ReadAt(position, dest, length);
+    }
+
     // True when the walk over `slot` stopped at kMaxTrackRecords while the
     // track's records said more were to come.
     bool TrackCutAtBound(std::int32_t slot);

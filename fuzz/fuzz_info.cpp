@@ -36,10 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     info::Options nine;
     nine.directory = &extract::Layout9;
     nine.windowsNames = true;
-    text.BeginImage("image", g_reader->FileSize());
-    text.EndImage(info::Inspect(*g_reader, eleven, text));
-    json.BeginImage("image", g_reader->FileSize());
-    json.EndImage(info::Inspect(*g_reader, nine, json));
+    text.EndImage(info::Inspect(*g_reader, "image", eleven, text));
+    json.EndImage(info::Inspect(*g_reader, "image", nine, json));
     g_reader->Close();
     return 0;
 }

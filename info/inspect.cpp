@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include "shift_jis.h"
 
@@ -335,17 +337,31 @@ void JudgeDirectory(d88::D88Image& image, Report& report) {
 }
 
 void ReadDirectory(d88::D88Image& image, const Options& options, Report& report) {
+    DigestSet fileHashes;
     const extract::DirectoryLayout& layout = *options.directory;
     const std::int32_t got = extract::ReadDirectoryArea(image, DirectoryBuffer);
     const std::int32_t entries = extract::EntriesWithin(layout, got);
     report.BeginDirectory(layout.entrySize, got, entries);
     extract::ForEachEntry(layout, DirectoryBuffer, got, [&](std::int32_t i, extract::EntryKind kind,
                                                             const extract::DirectoryEntry& entry) {
-        DirectoryLine line{i, &entry, Prediction::Skipped, 0, extract::NameResult::Same, nullptr};
+        DirectoryLine line{i, &entry, Prediction::Skipped, 0, extract::NameResult::Same, nullptr,
+                           nullptr};
         char fileName[extract::kFileNameSize] = {};
         if (kind == extract::EntryKind::Extract) {
+            std::int32_t partial = 0;
             line.bytesRead = image.ReadSectors(entry.slot, entry.cylinder, entry.head, entry.sector,
-                                               extract::kSectorSizeCode, FileBuffer, entry.size);
+                                               extract::kSectorSizeCode, FileBuffer, entry.size,
+                                               &partial);
+            if (options.digests != nullptr && line.bytesRead > 0) {
+                // The bytes the extractor writes: what the run brought, a
+                // short sector's own bytes, zeros for the rest.
+                const std::int32_t brought = line.bytesRead + partial;
+                std::memset(FileBuffer + brought, 0, static_cast<std::size_t>(entry.size - brought));
+                const std::unique_ptr<Digester> digester = options.digests(false);
+                digester->Update(FileBuffer, static_cast<std::size_t>(entry.size));
+                fileHashes = digester->Finish();
+                line.hashes = &fileHashes;
+            }
             line.prediction = line.bytesRead == 0           ? Prediction::Missing
                               : line.bytesRead < entry.size ? Prediction::Short
                                                             : Prediction::Ok;
@@ -357,6 +373,95 @@ void ReadDirectory(d88::D88Image& image, const Options& options, Report& report)
         }
         report.Entry(line);
     });
+}
+
+}  // namespace
+
+std::int32_t TableSlots(const d88::D88Image& image) {
+    // The table ends at the lowest entry met among the slots before that
+    // end; the entries past it are the first track's bytes, not offsets.
+    std::uint32_t end = d88::kDiskHeaderSize;
+    std::int32_t slot = 0;
+    for (; slot < d88::kTrackSlots; slot++) {
+        const auto start = static_cast<std::uint32_t>(d88::kTrackTableOffset + 4 * slot);
+        if (start >= end) break;
+        const std::uint32_t entry = image.TrackEntry(slot);
+        if (entry != 0 && entry < end) end = entry > start + 4 ? entry : start + 4;
+    }
+    return slot;
+}
+
+namespace {
+
+// The whole file and each disk's bytes as stored, in one pass: each chunk
+// read goes to the image's digests and to those of every disk it covers.
+struct StoredHashes {
+    DigestSet file;
+    std::vector<DigestSet> disks;
+};
+
+StoredHashes HashStored(d88::D88Image& image, DigesterMaker make) {
+    const std::int32_t disks = image.DiskCount();
+    std::vector<std::int64_t> begin(static_cast<std::size_t>(disks));
+    std::vector<std::int64_t> end(static_cast<std::size_t>(disks));
+    std::vector<std::unique_ptr<Digester>> diskDigests;
+    for (std::int32_t disk = 0; disk < disks; disk++) {
+        image.SelectDisk(disk);
+        const auto i = static_cast<std::size_t>(disk);
+        begin[i] = image.DiskOffset(disk);
+        end[i] = std::min<std::int64_t>(begin[i] + image.DiskSize(), image.FileSize());
+        diskDigests.push_back(make(false));
+    }
+    const std::unique_ptr<Digester> fileDigest = make(false);
+    static std::uint8_t chunk[1 << 20];
+    for (std::int64_t at = 0; at < image.FileSize();) {
+        const std::int32_t got = image.ReadBytes(at, chunk, static_cast<std::int32_t>(sizeof chunk));
+        if (got <= 0) break;
+        fileDigest->Update(chunk, static_cast<std::size_t>(got));
+        for (std::size_t i = 0; i < diskDigests.size(); i++) {
+            const std::int64_t from = std::max(at, begin[i]);
+            const std::int64_t to = std::min(at + got, end[i]);
+            if (from < to) {
+                diskDigests[i]->Update(chunk + (from - at), static_cast<std::size_t>(to - from));
+            }
+        }
+        at += got;
+    }
+    StoredHashes hashes;
+    hashes.file = fileDigest->Finish();
+    for (auto& digest : diskDigests) hashes.disks.push_back(digest->Finish());
+    return hashes;
+}
+
+// SHA-1 over the selected disk's sector records, which two dumps of one
+// disk share whatever their headers say: for each slot before the table's
+// end whose entry lies within the disk and the file, the records the walk
+// visits, in stored order (stopping where a header would pass the disk's
+// end), each as C, H, R, N, its data length (2 bytes, little-endian) and
+// the data bytes present.
+std::string DataSha1(d88::D88Image& image, std::int64_t diskOffset, DigesterMaker make) {
+    const std::unique_ptr<Digester> digest = make(true);
+    const std::int64_t diskEnd = diskOffset + image.DiskSize();
+    const std::int32_t slots = TableSlots(image);
+    static std::uint8_t data[65536];
+    for (std::int32_t slot = 0; slot < slots; slot++) {
+        const std::uint32_t entry = image.TrackEntry(slot);
+        if (entry == 0 || entry > image.DiskSize() || diskOffset + entry >= image.FileSize()) {
+            continue;
+        }
+        const std::int32_t count = image.ReadRecordHeaders(slot, Records, d88::kMaxTrackRecords);
+        for (std::int32_t i = 0; i < count; i++) {
+            const RecordHeader& rec = Records[i];
+            if (rec.dataPosition > diskEnd) break;
+            const std::uint8_t head[6] = {rec.id.c, rec.id.h, rec.id.r, rec.id.n,
+                                          static_cast<std::uint8_t>(rec.dataLength & 0xFF),
+                                          static_cast<std::uint8_t>(rec.dataLength >> 8)};
+            digest->Update(head, sizeof head);
+            const std::int32_t got = image.ReadBytes(rec.dataPosition, data, rec.dataLength);
+            if (got > 0) digest->Update(data, static_cast<std::size_t>(got));
+        }
+    }
+    return digest->Finish().sha1;
 }
 
 }  // namespace
@@ -415,10 +520,15 @@ const char* AnomalyName(AnomalyKind kind) {
     return "unknown";
 }
 
-std::int32_t Inspect(d88::D88Image& image, const Options& options, Report& report) {
+std::int32_t Inspect(d88::D88Image& image, const char* path, const Options& options,
+                     Report& report) {
+    StoredHashes stored;
+    if (options.digests != nullptr) stored = HashStored(image, options.digests);
+    report.BeginImage(path, image.FileSize(), options.digests != nullptr ? &stored.file : nullptr);
     Finder find(report);
     for (std::int32_t disk = 0; disk < image.DiskCount(); disk++) {
         DiskFacts facts{};
+        std::string dataSha1;
         facts.index = disk;
         facts.offset = image.DiskOffset(disk);
         image.SelectDisk(disk);
@@ -428,11 +538,18 @@ std::int32_t Inspect(d88::D88Image& image, const Options& options, Report& repor
         facts.sizeField = image.DiskSize();
         const std::int64_t inFile = image.FileSize() - facts.offset;
         facts.bytesPresent = inFile < facts.sizeField ? inFile : facts.sizeField;
+        if (options.digests != nullptr) {
+            facts.hashes = &stored.disks[static_cast<std::size_t>(disk)];
+            dataSha1 = DataSha1(image, facts.offset, options.digests);
+            facts.dataSha1 = &dataSha1;
+        }
+        // Entries past the table's end are header bytes, not track slots.
+        const std::int32_t slots = TableSlots(image);
 
         // First pass: the geometry most tracks share.
         std::int32_t perTrack[d88::kMaxTrackRecords + 1] = {};
         std::int32_t sizeCodes[kMaxRealSizeCode + 1] = {};
-        for (std::int32_t slot = 0; slot < d88::kTrackSlots; slot++) {
+        for (std::int32_t slot = 0; slot < slots; slot++) {
             if (image.TrackEntry(slot) != 0) facts.tracks++;
             if (!TrackReadable(image, slot, facts.offset, nullptr)) continue;
             const std::int32_t count =
@@ -457,7 +574,7 @@ std::int32_t Inspect(d88::D88Image& image, const Options& options, Report& repor
                  "the size field says %u bytes, the file holds %lld of them", facts.sizeField,
                  static_cast<long long>(facts.bytesPresent));
         }
-        for (std::int32_t slot = 0; slot < d88::kTrackSlots; slot++) {
+        for (std::int32_t slot = 0; slot < slots; slot++) {
             if (TrackReadable(image, slot, facts.offset, &find)) {
                 CheckTrack(image, slot, facts, commonCode, find);
             }
@@ -471,7 +588,7 @@ std::int32_t Inspect(d88::D88Image& image, const Options& options, Report& repor
         JudgeDirectory(image, report);
         if (options.tracks) {
             report.BeginTracks();
-            for (std::int32_t slot = 0; slot < d88::kTrackSlots; slot++) {
+            for (std::int32_t slot = 0; slot < slots; slot++) {
                 if (!TrackReadable(image, slot, facts.offset, nullptr)) continue;
                 report.Track(slot, Records, image.ReadRecordHeaders(slot, Records, d88::kMaxTrackRecords));
             }

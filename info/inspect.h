@@ -6,12 +6,33 @@
 #define INFO_INSPECT_H
 
 #include <cstdint>
+#include <memory>
+#include <string>
 
 #include "d88/d88image.h"
 #include "extract/directory.h"
 #include "extract/file_name.h"
 
 namespace info {
+
+// Digests of some bytes, in lower-case hexadecimal (CRC32 as 8 digits).
+struct DigestSet {
+    std::string crc32;
+    std::string md5;
+    std::string sha1;
+    std::string sha256;
+};
+
+// Computes digests of the bytes fed to it. Made by the program, from a
+// maintained library: the inspection itself holds no digest code.
+class Digester {
+public:
+    virtual ~Digester() = default;
+    virtual void Update(const std::uint8_t* data, std::size_t size) = 0;
+    // All four, or, for a digester made with sha1Only, the SHA-1 alone.
+    virtual DigestSet Finish() = 0;
+};
+using DigesterMaker = std::unique_ptr<Digester> (*)(bool sha1Only);
 
 struct DiskFacts {
     std::int32_t index;
@@ -24,6 +45,10 @@ struct DiskFacts {
     std::int32_t tracks;        // track slots whose table entry is not 0
     std::int32_t sectorsPerTrack;  // the count most tracks share; 0 if none
     std::int32_t sectorSize;       // the sector size most records share
+    // With hashes: the disk's bytes as stored (from its header to its size
+    // field, those present), and data_sha1, over its sector records alone.
+    const DigestSet* hashes;
+    const std::string* dataSha1;
 };
 
 enum class AnomalyKind {
@@ -73,6 +98,9 @@ struct DirectoryLine {
     std::int32_t bytesRead;
     extract::NameResult naming;
     const char* fileName;  // what the extractor writes, when it writes
+    // With hashes, for an entry with data: of the bytes the extractor
+    // writes (zeros where sectors are missing).
+    const DigestSet* hashes;
 };
 
 // What one directory layout makes of a disk's directory area, to tell which
@@ -114,7 +142,8 @@ FitFacts JudgeDisk(d88::D88Image& image, bool wholeFiles);
 class Report {
 public:
     virtual ~Report() = default;
-    virtual void BeginImage(const char* path, std::int64_t fileSize) = 0;
+    // `hashes`: of the whole image file, or null.
+    virtual void BeginImage(const char* path, std::int64_t fileSize, const DigestSet* hashes) = 0;
     virtual void BeginDisk(const DiskFacts& facts) = 0;
     virtual void Found(const Anomaly& anomaly) = 0;
     virtual void BeginTracks() = 0;
@@ -131,11 +160,21 @@ struct Options {
     bool tracks = false;
     const extract::DirectoryLayout* directory = nullptr;
     bool windowsNames = extract::kWindowsNames;
+    // When set, hashes of the image, each disk and (with a directory) each
+    // file are computed with what it makes.
+    DigesterMaker digests = nullptr;
 };
 
-// Walks every disk of the open `image` and reports on it; returns the number
-// of anomalies found.
-std::int32_t Inspect(d88::D88Image& image, const Options& options, Report& report);
+// Walks every disk of the open `image` and reports on it, starting with
+// BeginImage(path, ...); returns the number of anomalies found.
+std::int32_t Inspect(d88::D88Image& image, const char* path, const Options& options,
+                     Report& report);
+
+// The track slots a disk's table has room for: those before the lowest
+// non-zero entry (among the slots before it), which is where the table and
+// the header end. A 688-byte header gives all 164; one of 672 bytes, which
+// some tools write, 160.
+std::int32_t TableSlots(const d88::D88Image& image);
 
 }  // namespace info
 

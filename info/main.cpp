@@ -2,6 +2,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #ifdef _WIN32
 #include <io.h>
@@ -14,16 +15,17 @@
 #include "extract/standard_streams.h"
 #include "inspect.h"
 #include "report.h"
+#include "digest.h"
 #include "shift_jis.h"
 
 #include "extract/entry_point.h"
 
 namespace {
 
-constexpr char kUsage[] = "Usage: d88info [--dir 11|9] [--tracks] [--json] IMAGE\n";
+constexpr char kUsage[] = "Usage: d88info [--dir 11|9] [--tracks] [--json] [--hashes] IMAGE...\n";
 
 constexpr char kHelp[] =
-    "Usage: d88info [--dir 11|9] [--tracks] [--json] IMAGE\n"
+    "Usage: d88info [--dir 11|9] [--tracks] [--json] [--hashes] IMAGE...\n"
     "Tells what each disk of a D88 image holds and what is damaged, and which\n"
     "program reads its directory: d88ext8 (11-byte entries), d88ext6 (9-byte\n"
     "entries), either, or neither. A layout reads well when some entries with\n"
@@ -38,12 +40,19 @@ constexpr char kHelp[] =
     "  --tracks    list every track's sector IDs (C/H/R/N) in storage order\n"
     "  --json      print the same facts as one JSON document; names are given\n"
     "              decoded from Shift_JIS (KEY), as hexadecimal bytes\n"
-    "              (KEY_bytes) and whether they decoded whole (KEY_decoded)\n"
+    "              (KEY_bytes) and whether they decoded whole (KEY_decoded);\n"
+    "              with several images, one JSON object per image per line\n"
+    "  --hashes    CRC32, MD5, SHA-1 and SHA-256 of the image file, of each\n"
+    "              disk as stored and (with --dir) of each file as the\n"
+    "              extractor writes it; and each disk's data_sha1, over its\n"
+    "              sector records alone, the same for two dumps of one disk\n"
+    "              whatever their headers say\n"
     "  --help      print this help\n"
     "  --          end of options: what follows is the image (-x.d88)\n"
     "\n"
-    "Exit status: 0 when nothing anomalous was found, 2 when anomalies were\n"
-    "reported, 1 for a usage error or an image that cannot be opened.\n";
+    "Exit status: 1 for a usage error, or when some image cannot be opened (the\n"
+    "others are reported), or the report cannot be written; else 2 when\n"
+    "anomalies were found; else 0.\n";
 
 d88::D88Image Image;
 
@@ -79,15 +88,11 @@ int Run(int argc, char** argv) {
     info::Options options;
     bool json = false;
     bool optionsEnded = false;
-    const char* path = nullptr;
+    std::vector<const char*> paths;
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
         if (optionsEnded || arg[0] != '-') {
-            if (path != nullptr) {
-                std::fputs(kUsage, stderr);
-                return 1;
-            }
-            path = arg;
+            paths.push_back(arg);
         } else if (std::strcmp(arg, "--") == 0) {
             optionsEnded = true;
         } else if (std::strcmp(arg, "--help") == 0) {
@@ -97,6 +102,8 @@ int Run(int argc, char** argv) {
             options.tracks = true;
         } else if (std::strcmp(arg, "--json") == 0) {
             json = true;
+        } else if (std::strcmp(arg, "--hashes") == 0) {
+            options.digests = info::MakeDigester;
         } else if (std::strcmp(arg, "--dir") == 0 && i + 1 < argc &&
                    std::strcmp(argv[i + 1], "11") == 0) {
             options.directory = &extract::Layout11;
@@ -110,34 +117,46 @@ int Run(int argc, char** argv) {
             return 1;
         }
     }
-    if (path == nullptr) {
+    if (paths.empty()) {
         std::fputs(kUsage, stderr);
         return 1;
     }
-    if (!Image.Open(path)) {
-        std::fputs(extract::kOpenFailure, stderr);
-        if (Image.Unpositionable()) {
-            std::fprintf(stderr,
-                         "d88info: %s: cannot be positioned (a pipe?); the image must be a file,"
-                         " since it is read out of order\n",
-                         path);
+    const info::NameStyle style = TextNameStyle();
+    bool converterTold = false;
+    bool unopened = false;
+    bool anomalous = false;
+    for (const char* path : paths) {
+        if (!Image.Open(path)) {
+            std::fputs(extract::kOpenFailure, stderr);
+            if (Image.Unpositionable()) {
+                std::fprintf(stderr,
+                             "d88info: %s: cannot be positioned (a pipe?); the image must be a"
+                             " file, since it is read out of order\n",
+                             path);
+            } else if (paths.size() > 1) {
+                std::fprintf(stderr, "d88info: %s: cannot be opened\n", path);
+            }
+            unopened = true;
+            continue;
         }
-        return 1;
+        // Without the converter, names still show: ASCII decoded, the rest
+        // as bytes; the fit verdicts then count such names as unreadable.
+        if (!converterTold && !info::ConverterAvailable()) {
+            std::fputs("d88info: no code page 932 converter (iconv CP932); non-ASCII names are"
+                       " shown as bytes\n",
+                       stderr);
+            converterTold = true;
+        }
+        info::TextReport text(stdout, style);
+        // Several images in JSON: one compact object a line (JSON Lines).
+        info::JsonReport document(stdout, paths.size() > 1);
+        info::Report& report = json ? static_cast<info::Report&>(document) : text;
+        const std::int32_t anomalies = info::Inspect(Image, path, options, report);
+        report.EndImage(anomalies);
+        anomalous = anomalous || anomalies > 0;
+        Image.Close();
     }
-    // Without the converter, names still show: ASCII decoded, the rest as
-    // bytes; the fit verdicts then count such names as unreadable.
-    if (!info::ConverterAvailable()) {
-        std::fputs("d88info: no code page 932 converter (iconv CP932); non-ASCII names are"
-                   " shown as bytes\n",
-                   stderr);
-    }
-    info::TextReport text(stdout, TextNameStyle());
-    info::JsonReport document(stdout);
-    info::Report& report = json ? static_cast<info::Report&>(document) : text;
-    report.BeginImage(path, Image.FileSize());
-    const std::int32_t anomalies = info::Inspect(Image, options, report);
-    report.EndImage(anomalies);
-    return Finish(anomalies > 0 ? 2 : 0);
+    return Finish(unopened ? 1 : anomalous ? 2 : 0);
 }
 
 }  // namespace

@@ -96,8 +96,11 @@ void TextReport::Name(const char* name, std::int32_t columns) {
     for (; used < columns; used++) std::fputc(' ', out_);
 }
 
-void TextReport::BeginImage(const char* path, std::int64_t fileSize) {
+void TextReport::BeginImage(const char* path, std::int64_t fileSize, const DigestSet* hashes) {
     std::fprintf(out_, "image %s: %lld bytes\n", path, static_cast<long long>(fileSize));
+    if (hashes != nullptr) {
+        std::fprintf(out_, "  crc32 %s sha1 %s\n", hashes->crc32.c_str(), hashes->sha1.c_str());
+    }
 }
 
 void TextReport::BeginDisk(const DiskFacts& f) {
@@ -114,6 +117,10 @@ void TextReport::BeginDisk(const DiskFacts& f) {
                      f.tracks, f.sectorsPerTrack, f.sectorSize);
     } else {
         std::fprintf(out_, "  %d of 164 track slots hold a track; no track can be read\n", f.tracks);
+    }
+    if (f.hashes != nullptr) {
+        std::fprintf(out_, "  crc32 %s sha1 %s data_sha1 %s\n", f.hashes->crc32.c_str(),
+                     f.hashes->sha1.c_str(), f.dataSha1->c_str());
     }
 }
 
@@ -188,6 +195,10 @@ void TextReport::Entry(const DirectoryLine& line) {
         }
     }
     std::fputc('\n', out_);
+    if (line.hashes != nullptr) {
+        std::fprintf(out_, "      crc32 %s sha1 %s\n", line.hashes->crc32.c_str(),
+                     line.hashes->sha1.c_str());
+    }
 }
 
 void TextReport::EndImage(std::int32_t anomalies) {
@@ -239,10 +250,21 @@ void JsonReport::CloseSection() {
     inSection_ = false;
 }
 
-void JsonReport::BeginImage(const char* path, std::int64_t fileSize) {
+void JsonReport::Hashes(const DigestSet& h) {
+    std::fprintf(out_, "\"hashes\":{\"crc32\":\"%s\",\"md5\":\"%s\",\"sha1\":\"%s\",\"sha256\":\"%s\"}",
+                 h.crc32.c_str(), h.md5.c_str(), h.sha1.c_str(), h.sha256.c_str());
+}
+
+void JsonReport::BeginImage(const char* path, std::int64_t fileSize, const DigestSet* hashes) {
+    firstDisk_ = true;
     std::fputs("{", out_);
     PathFields("image", path);
-    std::fprintf(out_, ",\"file_size\":%lld,\"disks\":[", static_cast<long long>(fileSize));
+    std::fprintf(out_, ",\"file_size\":%lld,", static_cast<long long>(fileSize));
+    if (hashes != nullptr) {
+        Hashes(*hashes);
+        std::fputc(',', out_);
+    }
+    std::fputs("\"disks\":[", out_);
 }
 
 void JsonReport::PathFields(const char* key, const char* path) {
@@ -304,8 +326,12 @@ void JsonReport::PathFields(const char* key, const char* path) {
 void JsonReport::BeginDisk(const DiskFacts& f) {
     if (!firstDisk_) std::fputc(',', out_);
     firstDisk_ = false;
-    std::fprintf(out_, "\n{\"index\":%d,\"offset\":%lld,", f.index,
+    std::fprintf(out_, "%s{\"index\":%d,\"offset\":%lld,", Break(), f.index,
                  static_cast<long long>(f.offset));
+    if (f.hashes != nullptr) {
+        Hashes(*f.hashes);
+        std::fprintf(out_, ",\"data_sha1\":\"%s\",", f.dataSha1->c_str());
+    }
     NameFields("name", f.name);
     std::fprintf(out_,
                  ",\"media\":%d,\"media_meaning\":\"%s\",\"write_protect\":%d,"
@@ -322,7 +348,7 @@ void JsonReport::BeginDisk(const DiskFacts& f) {
 void JsonReport::Found(const Anomaly& a) {
     if (!firstItem_) std::fputc(',', out_);
     firstItem_ = false;
-    std::fprintf(out_, "\n {\"kind\":\"%s\",", AnomalyName(a.kind));
+    std::fprintf(out_, "%s{\"kind\":\"%s\",", compact_ ? "" : "\n ", AnomalyName(a.kind));
     if (a.slot < 0) {
         std::fputs("\"slot\":null,\"cylinder\":null,\"head\":null,", out_);
     } else {
@@ -353,8 +379,8 @@ void JsonReport::BeginTracks() {
 void JsonReport::Track(std::int32_t slot, const d88::RecordHeader* records, std::int32_t count) {
     if (!firstItem_) std::fputc(',', out_);
     firstItem_ = false;
-    std::fprintf(out_, "\n {\"slot\":%d,\"cylinder\":%d,\"head\":%d,\"ids\":[", slot, slot / 2,
-                 slot % 2);
+    std::fprintf(out_, "%s{\"slot\":%d,\"cylinder\":%d,\"head\":%d,\"ids\":[",
+                 compact_ ? "" : "\n ", slot, slot / 2, slot % 2);
     for (std::int32_t i = 0; i < count; i++) {
         const d88::SectorId& id = records[i].id;
         std::fprintf(out_, "%s[%u,%u,%u,%u]", i == 0 ? "" : ",", id.c, id.h, id.r, id.n);
@@ -388,7 +414,7 @@ void JsonReport::Entry(const DirectoryLine& line) {
     const extract::DirectoryEntry& e = *line.entry;
     if (!firstItem_) std::fputc(',', out_);
     firstItem_ = false;
-    std::fprintf(out_, "\n {\"index\":%d,", line.index);
+    std::fprintf(out_, "%s{\"index\":%d,", compact_ ? "" : "\n ", line.index);
     NameFields("name", e.name);
     std::fprintf(out_, ",\"status\":\"%s\"", PredictionText(line.prediction));
     if (line.prediction != Prediction::Skipped) {
@@ -399,6 +425,10 @@ void JsonReport::Entry(const DirectoryLine& line) {
             NameFields("file", line.fileName);
         } else {
             std::fputs(",\"file\":null", out_);
+        }
+        if (line.hashes != nullptr) {
+            std::fputc(',', out_);
+            Hashes(*line.hashes);
         }
     }
     std::fputc('}', out_);
@@ -412,7 +442,7 @@ void JsonReport::EndDisk() {
 }
 
 void JsonReport::EndImage(std::int32_t anomalies) {
-    std::fprintf(out_, "\n],\"anomaly_count\":%d}\n", anomalies);
+    std::fprintf(out_, "%s],\"anomaly_count\":%d}\n", Break(), anomalies);
 }
 
 }  // namespace info

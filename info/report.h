@@ -24,7 +24,7 @@ enum class NameStyle {
 class TextReport : public Report {
 public:
     TextReport(std::FILE* out, NameStyle style) : out_(out), style_(style) {}
-    void BeginImage(const char* path, std::int64_t fileSize) override;
+    void BeginImage(const char* path, std::int64_t fileSize, const DigestSet* hashes) override;
     void BeginDisk(const DiskFacts& facts) override;
     void Found(const Anomaly& anomaly) override;
     void BeginTracks() override {}
@@ -50,8 +50,9 @@ private:
 // always be rebuilt; and KEY_decoded, false when some byte did not decode.
 class JsonReport : public Report {
 public:
-    explicit JsonReport(std::FILE* out) : out_(out) {}
-    void BeginImage(const char* path, std::int64_t fileSize) override;
+    // `compact`: the document on one line (JSON Lines, one per image).
+    explicit JsonReport(std::FILE* out, bool compact = false) : out_(out), compact_(compact) {}
+    void BeginImage(const char* path, std::int64_t fileSize, const DigestSet* hashes) override;
     void BeginDisk(const DiskFacts& facts) override;
     void Found(const Anomaly& anomaly) override;
     void BeginTracks() override;
@@ -72,8 +73,12 @@ private:
     void PathFields(const char* key, const char* path);
     // Closes the array the disk is in the middle of, if any.
     void CloseSection();
+    // A line break between items, unless the document is compact.
+    const char* Break() const { return compact_ ? "" : "\n"; }
+    void Hashes(const DigestSet& hashes);
 
     std::FILE* out_;
+    bool compact_;
     bool firstDisk_ = true;
     bool firstItem_ = true;
     bool inSection_ = false;

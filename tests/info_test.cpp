@@ -1,6 +1,7 @@
 // d88info: one image per kind of damage, the JSON document, and its
 // directory predictions checked against what the extractors really write.
 #include <nlohmann/json.hpp>
+#include <zlib.h>
 
 #include <algorithm>
 #include <functional>
@@ -150,11 +151,12 @@ TEST_F(InfoTest, EachKindOfDamageGivesItsLine) {
 
 TEST_F(InfoTest, UsageHelpAndOpenFailure) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {}, {"--dir"}, {"--dir", "10", "x.d88"}, {"--bogus", "x.d88"}, {"a.d88", "b.d88"}}) {
+             {}, {"--dir"}, {"--dir", "10", "x.d88"}, {"--bogus", "x.d88"}, {"--hashes"}}) {
         const auto result = testimg::RunProgram(kInfo, args, work);
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.out, "");
-        EXPECT_EQ(result.err, "Usage: d88info [--dir 11|9] [--tracks] [--json] IMAGE\n");
+        EXPECT_EQ(result.err,
+                  "Usage: d88info [--dir 11|9] [--tracks] [--json] [--hashes] IMAGE...\n");
     }
     const auto help = testimg::RunProgram(kInfo, {"--help"}, work);
     EXPECT_EQ(help.status, 0);
@@ -548,4 +550,148 @@ TEST_F(InfoTest, DoubleDashAndUnwritableOutput) {
         EXPECT_EQ(full.err, "d88info: standard output: write error: No space left on device\n")
             << args[0];
     }
+}
+
+namespace {
+
+// What a coreutils checksum tool (sha1sum, sha256sum, md5sum) says of a
+// file: its digest.
+// Run here, not as the programs under test are (under Wine, say).
+std::string ToolDigest(const std::string& tool, const std::string& path) {
+    std::FILE* pipe = popen((tool + " '" + path + "'").c_str(), "r");
+    if (pipe == nullptr) return "";
+    char line[256] = {};
+    const bool got = std::fgets(line, sizeof line, pipe) != nullptr;
+    pclose(pipe);
+    const std::string text = got ? line : "";
+    return text.substr(0, text.find(' '));
+}
+
+std::string Crc32(const Bytes& bytes) {
+    return Format("%08llx", crc32(0, bytes.data(), static_cast<uInt>(bytes.size())));
+}
+
+// The checksum tools' digests of `bytes`, as d88info gives them.
+nlohmann::json ToolHashes(const Bytes& bytes) {
+    testimg::TempDir folder;
+    const std::string path = folder.File("bytes");
+    EXPECT_TRUE(testimg::WriteFile(path, bytes));
+    return {{"crc32", Crc32(bytes)},
+            {"md5", ToolDigest("md5sum", path)},
+            {"sha1", ToolDigest("sha1sum", path)},
+            {"sha256", ToolDigest("sha256sum", path)}};
+}
+
+// A disk saved as some tools save it: a 672-byte header (the track table
+// ends at slot 160), each offset 16 bytes lower.
+Bytes WithShortHeader(const Bytes& disk) {
+    Bytes out = disk;
+    out.erase(out.begin() + 672, out.begin() + 688);
+    auto patch = [&](std::size_t at, std::uint32_t value) {
+        for (std::size_t i = 0; i < 4; i++) out[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    };
+    auto read = [&](std::size_t at) {
+        return static_cast<std::uint32_t>(out[at] | out[at + 1] << 8 | out[at + 2] << 16 |
+                                          out[at + 3] << 24);
+    };
+    patch(0x1C, read(0x1C) - 16);
+    for (std::size_t slot = 0; slot < 160; slot++) {
+        const std::uint32_t entry = read(0x20 + 4 * slot);
+        if (entry != 0) patch(0x20 + 4 * slot, entry - 16);
+    }
+    return out;
+}
+
+}  // namespace
+
+// --hashes: the four digests of the image file, of each disk as stored and
+// of each file as d88ext8 writes it (zeros where sectors are missing) are
+// those the coreutils tools and zlib give of the same bytes.
+TEST_F(InfoTest, HashesAreThoseOfTheSameBytesEverywhere) {
+    const Bytes image = testimg::Sample8();
+    const auto result = Info({"--json", "--hashes", "--dir", "11"}, image);
+    ASSERT_EQ(result.status, 2);
+    const auto doc = nlohmann::json::parse(result.out);
+    EXPECT_EQ(doc["hashes"], ToolHashes(image));
+    std::size_t offset = 0;
+    for (const auto& disk : doc["disks"]) {
+        const std::size_t size = disk["size_field"];
+        EXPECT_EQ(disk["hashes"], ToolHashes(Bytes(image.begin() + static_cast<std::ptrdiff_t>(offset),
+                                                   image.begin() + static_cast<std::ptrdiff_t>(offset + size))));
+        EXPECT_EQ(disk["data_sha1"].get<std::string>().size(), 40u);
+        offset += size;
+    }
+    // Each file d88ext8 writes, against its entry's hashes (the later disk's
+    // DATA is the one left, as d88ext8 leaves it).
+    const auto extracted = Run(kExt8, image);
+    ASSERT_EQ(extracted.status, 0);
+    std::map<std::string, nlohmann::json> byFile;
+    for (const auto& disk : doc["disks"]) {
+        for (const auto& entry : disk["directory"]["entries"]) {
+            if (entry.contains("hashes") && !entry["file"].is_null()) {
+                byFile[entry["file_bytes"].get<std::string>()] = entry["hashes"];
+            }
+        }
+    }
+    const auto files = Files();
+    ASSERT_EQ(byFile.size(), files.size());
+    for (const auto& [name, bytes] : files) {
+        std::string hex;
+        for (char c : name) hex += Format("%02llx", static_cast<unsigned char>(c));
+        EXPECT_EQ(byFile.at(hex), ToolHashes(bytes)) << name;
+    }
+    // The text report: crc32 and sha1 under each image, disk and file.
+    const auto text = Info({"--hashes", "--dir", "11"}, image);
+    EXPECT_THAT(text.out, ::testing::HasSubstr("  crc32 " + Crc32(image) + " sha1 " +
+                                               ToolHashes(image)["sha1"].get<std::string>() + "\n"));
+}
+
+// data_sha1 is the same for one disk saved with another name, write-protect
+// byte and a 672-byte header, and differs when one sector byte does; the
+// short header gives no anomaly from the slots it has no room for.
+TEST_F(InfoTest, DataSha1IgnoresTheHeader) {
+    Disk disk = StandardDisk(4, "FIRST");
+    const Bytes first = BuildDisk(disk);
+    disk.name = "SECOND DUMP";
+    disk.writeProtect = 0x10;
+    const Bytes second = WithShortHeader(BuildDisk(disk));
+    RecordAt(disk, 2, 5).data[100] ^= 1;
+    const Bytes changed = BuildDisk(disk);
+    auto dataSha1 = [&](const Bytes& image) {
+        const auto result = Info({"--json", "--hashes"}, image);
+        EXPECT_EQ(result.status, 0) << result.out;
+        return nlohmann::json::parse(result.out)["disks"][0]["data_sha1"].get<std::string>();
+    };
+    const std::string one = dataSha1(first);
+    EXPECT_EQ(dataSha1(second), one);
+    EXPECT_NE(dataSha1(changed), one);
+    // The whole-disk hashes do differ.
+    EXPECT_NE(ToolHashes(first)["sha1"], ToolHashes(second)["sha1"]);
+}
+
+// Several images: the text report of each in turn; in JSON one compact
+// object per image per line, in the order given; an image that cannot be
+// opened gives no line, its message, and status 1, the rest reported.
+TEST_F(InfoTest, SeveralImagesGiveJsonLines) {
+    const std::string a = root.File("a.d88");
+    const std::string b = root.File("b.d88");
+    const std::string missing = root.File("missing.d88");
+    ASSERT_TRUE(testimg::WriteFile(a, BuildDisk(StandardDisk(4, "AAA"))));
+    ASSERT_TRUE(testimg::WriteFile(b, testimg::Sample8()));
+    const auto result = testimg::RunProgram(kInfo, {"--json", "--hashes", a, missing, b}, work);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_THAT(result.err, ::testing::HasSubstr("d88info: " + missing + ": cannot be opened\n"));
+    std::istringstream lines(result.out);
+    std::vector<nlohmann::json> docs;
+    for (std::string line; std::getline(lines, line);) docs.push_back(nlohmann::json::parse(line));
+    ASSERT_EQ(docs.size(), 2u);
+    EXPECT_EQ(docs[0]["image"], a);
+    EXPECT_EQ(docs[0]["disks"][0]["name"], "AAA");
+    EXPECT_EQ(docs[1]["image"], b);
+    EXPECT_EQ(docs[1]["disks"].size(), 2u);
+    // Without the missing one: 2, for the sample's anomaly.
+    const auto text = testimg::RunProgram(kInfo, {a, b}, work);
+    EXPECT_EQ(text.status, 2);
+    EXPECT_THAT(text.out, ::testing::StartsWith("image " + a + ": "));
+    EXPECT_THAT(text.out, ::testing::HasSubstr("\nimage " + b + ": "));
 }

@@ -63,15 +63,13 @@ EMSCRIPTEN_KEEPALIVE int d88_inspect(int entrySize) {
     std::int32_t anomalies = 0;
     if (std::FILE* text = std::fopen("/report.txt", "wb")) {
         info::TextReport report(text, info::NameStyle::Utf8);
-        report.BeginImage("image.d88", InfoImage.FileSize());
-        anomalies = info::Inspect(InfoImage, options, report);
+        anomalies = info::Inspect(InfoImage, "image.d88", options, report);
         report.EndImage(anomalies);
         std::fclose(text);
     }
     if (std::FILE* json = std::fopen("/report.json", "wb")) {
         info::JsonReport report(json);
-        report.BeginImage("image.d88", InfoImage.FileSize());
-        report.EndImage(info::Inspect(InfoImage, options, report));
+        report.EndImage(info::Inspect(InfoImage, "image.d88", options, report));
         std::fclose(json);
     }
     InfoImage.Close();
