@@ -2,6 +2,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #ifdef _WIN32
@@ -15,6 +16,7 @@
 #include "extract/standard_streams.h"
 #include "inspect.h"
 #include "report.h"
+#include "catalog.h"
 #include "digest.h"
 #include "shift_jis.h"
 
@@ -22,10 +24,17 @@
 
 namespace {
 
-constexpr char kUsage[] = "Usage: d88info [--dir 11|9] [--tracks] [--json] [--hashes] IMAGE...\n";
+constexpr char kUsage[] =
+    "Usage: d88info [--dir 11|9] [--tracks] [--json] [--hashes] IMAGE...\n"
+    "       d88info --dir 11|9 --manifest sha256|sha1|md5 IMAGE\n"
+    "       d88info --dat IMAGE...\n"
+    "       d88info [--dir 11|9] [--json] --duplicates IMAGE...\n";
 
 constexpr char kHelp[] =
     "Usage: d88info [--dir 11|9] [--tracks] [--json] [--hashes] IMAGE...\n"
+    "       d88info --dir 11|9 --manifest sha256|sha1|md5 IMAGE\n"
+    "       d88info --dat IMAGE...\n"
+    "       d88info [--dir 11|9] [--json] --duplicates IMAGE...\n"
     "Tells what each disk of a D88 image holds and what is damaged, and which\n"
     "program reads its directory: d88ext8 (11-byte entries), d88ext6 (9-byte\n"
     "entries), either, or neither. A layout reads well when some entries with\n"
@@ -47,6 +56,13 @@ constexpr char kHelp[] =
     "              extractor writes it; and each disk's data_sha1, over its\n"
     "              sector records alone, the same for two dumps of one disk\n"
     "              whatever their headers say\n"
+    "  --manifest ALGORITHM\n"
+    "              instead of the report, the files the extractor leaves, in\n"
+    "              the format of sha256sum, sha1sum or md5sum (for -c)\n"
+    "  --dat       instead of the report, a Logiqx XML DAT of the images\n"
+    "  --duplicates\n"
+    "              instead of the report, the groups of disks with the same\n"
+    "              data_sha1 and (with --dir) of files with the same SHA-1\n"
     "  --help      print this help\n"
     "  --          end of options: what follows is the image (-x.d88)\n"
     "\n"
@@ -89,6 +105,9 @@ int Run(int argc, char** argv) {
     bool json = false;
     bool optionsEnded = false;
     std::vector<const char*> paths;
+    std::string manifest;
+    bool dat = false;
+    bool duplicates = false;
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
         if (optionsEnded || arg[0] != '-') {
@@ -104,6 +123,14 @@ int Run(int argc, char** argv) {
             json = true;
         } else if (std::strcmp(arg, "--hashes") == 0) {
             options.digests = info::MakeDigester;
+        } else if (std::strcmp(arg, "--manifest") == 0 && i + 1 < argc &&
+                   (std::strcmp(argv[i + 1], "sha256") == 0 ||
+                    std::strcmp(argv[i + 1], "sha1") == 0 || std::strcmp(argv[i + 1], "md5") == 0)) {
+            manifest = argv[++i];
+        } else if (std::strcmp(arg, "--dat") == 0) {
+            dat = true;
+        } else if (std::strcmp(arg, "--duplicates") == 0) {
+            duplicates = true;
         } else if (std::strcmp(arg, "--dir") == 0 && i + 1 < argc &&
                    std::strcmp(argv[i + 1], "11") == 0) {
             options.directory = &extract::Layout11;
@@ -117,10 +144,17 @@ int Run(int argc, char** argv) {
             return 1;
         }
     }
-    if (paths.empty()) {
+    // The catalogues replace the report and exclude one another; only the
+    // duplicates come as JSON too; a manifest is of one image's files.
+    const int catalogues = (manifest.empty() ? 0 : 1) + (dat ? 1 : 0) + (duplicates ? 1 : 0);
+    const bool wrong = catalogues > 1 || (json && (dat || !manifest.empty())) ||
+                       (!manifest.empty() && (options.directory == nullptr || paths.size() != 1));
+    if (paths.empty() || wrong) {
         std::fputs(kUsage, stderr);
         return 1;
     }
+    if (catalogues > 0) options.digests = info::MakeDigester;
+    std::vector<info::CatalogImage> catalog;
     const info::NameStyle style = TextNameStyle();
     bool converterTold = false;
     bool unopened = false;
@@ -151,11 +185,21 @@ int Run(int argc, char** argv) {
         // Several images in JSON: one compact object a line (JSON Lines).
         info::JsonReport document(stdout, paths.size() > 1);
         info::Report& report = json ? static_cast<info::Report&>(document) : text;
-        const std::int32_t anomalies = info::Inspect(Image, path, options, report);
-        report.EndImage(anomalies);
+        std::int32_t anomalies = 0;
+        if (catalogues > 0) {
+            catalog.emplace_back();
+            info::CatalogReport gather(catalog.back());
+            anomalies = info::Inspect(Image, path, options, gather);
+        } else {
+            anomalies = info::Inspect(Image, path, options, report);
+            report.EndImage(anomalies);
+        }
         anomalous = anomalous || anomalies > 0;
         Image.Close();
     }
+    if (!manifest.empty() && !catalog.empty()) info::WriteManifest(stdout, catalog[0], manifest);
+    if (dat) info::WriteDat(stdout, catalog, extract::kWindowsNames);
+    if (duplicates) info::WriteDuplicates(stdout, catalog, json);
     return Finish(unopened ? 1 : anomalous ? 2 : 0);
 }
 

@@ -205,23 +205,7 @@ void TextReport::EndImage(std::int32_t anomalies) {
     std::fprintf(out_, "%d %s\n", anomalies, anomalies == 1 ? "anomaly" : "anomalies");
 }
 
-void JsonReport::String(const char* text) {
-    std::fputc('"', out_);
-    for (const char* p = text; *p != '\0'; p++) {
-        const auto byte = static_cast<unsigned char>(*p);
-        if (byte == '"' || byte == '\\') {
-            std::fputc('\\', out_);
-            std::fputc(byte, out_);
-        } else if (byte >= 0x20 && byte < 0x7F) {
-            std::fputc(byte, out_);
-        } else {
-            std::fprintf(out_, "\\u%04x", byte);
-        }
-    }
-    std::fputc('"', out_);
-}
-
-void JsonReport::NameFields(const char* key, const char* name) {
+void JsonNameFields(std::FILE* out_, const char* key, const char* name) {
     NameUnit units[kMaxNameUnits];
     const std::int32_t count = SplitShiftJis(name, units);
     bool whole = true;
@@ -245,29 +229,7 @@ void JsonReport::NameFields(const char* key, const char* name) {
     std::fprintf(out_, "\",\"%s_decoded\":%s", key, whole ? "true" : "false");
 }
 
-void JsonReport::CloseSection() {
-    if (inSection_) std::fputc(']', out_);
-    inSection_ = false;
-}
-
-void JsonReport::Hashes(const DigestSet& h) {
-    std::fprintf(out_, "\"hashes\":{\"crc32\":\"%s\",\"md5\":\"%s\",\"sha1\":\"%s\",\"sha256\":\"%s\"}",
-                 h.crc32.c_str(), h.md5.c_str(), h.sha1.c_str(), h.sha256.c_str());
-}
-
-void JsonReport::BeginImage(const char* path, std::int64_t fileSize, const DigestSet* hashes) {
-    firstDisk_ = true;
-    std::fputs("{", out_);
-    PathFields("image", path);
-    std::fprintf(out_, ",\"file_size\":%lld,", static_cast<long long>(fileSize));
-    if (hashes != nullptr) {
-        Hashes(*hashes);
-        std::fputc(',', out_);
-    }
-    std::fputs("\"disks\":[", out_);
-}
-
-void JsonReport::PathFields(const char* key, const char* path) {
+void JsonPathFields(std::FILE* out_, const char* key, const char* path) {
     // The path as UTF-8 text: each byte that does not begin a well-formed
     // UTF-8 sequence (overlong forms, surrogates and values past U+10FFFF
     // are not well formed) stands for itself as U+FFFD.
@@ -321,6 +283,48 @@ void JsonReport::PathFields(const char* key, const char* path) {
         std::fprintf(out_, "%02x", static_cast<unsigned char>(*q));
     }
     std::fprintf(out_, "\",\"%s_decoded\":%s", key, whole ? "true" : "false");
+}
+
+void JsonReport::NameFields(const char* key, const char* name) { JsonNameFields(out_, key, name); }
+
+void JsonReport::PathFields(const char* key, const char* path) { JsonPathFields(out_, key, path); }
+
+void JsonReport::String(const char* text) {
+    std::fputc('"', out_);
+    for (const char* p = text; *p != '\0'; p++) {
+        const auto byte = static_cast<unsigned char>(*p);
+        if (byte == '"' || byte == '\\') {
+            std::fputc('\\', out_);
+            std::fputc(byte, out_);
+        } else if (byte >= 0x20 && byte < 0x7F) {
+            std::fputc(byte, out_);
+        } else {
+            std::fprintf(out_, "\\u%04x", byte);
+        }
+    }
+    std::fputc('"', out_);
+}
+
+void JsonReport::CloseSection() {
+    if (inSection_) std::fputc(']', out_);
+    inSection_ = false;
+}
+
+void JsonReport::Hashes(const DigestSet& h) {
+    std::fprintf(out_, "\"hashes\":{\"crc32\":\"%s\",\"md5\":\"%s\",\"sha1\":\"%s\",\"sha256\":\"%s\"}",
+                 h.crc32.c_str(), h.md5.c_str(), h.sha1.c_str(), h.sha256.c_str());
+}
+
+void JsonReport::BeginImage(const char* path, std::int64_t fileSize, const DigestSet* hashes) {
+    firstDisk_ = true;
+    std::fputs("{", out_);
+    PathFields("image", path);
+    std::fprintf(out_, ",\"file_size\":%lld,", static_cast<long long>(fileSize));
+    if (hashes != nullptr) {
+        Hashes(*hashes);
+        std::fputc(',', out_);
+    }
+    std::fputs("\"disks\":[", out_);
 }
 
 void JsonReport::BeginDisk(const DiskFacts& f) {

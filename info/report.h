@@ -10,6 +10,11 @@
 namespace info {
 
 const char* MediaMeaning(std::int32_t media);
+
+// "key":..., "key_bytes":..., "key_decoded":... of a Shift_JIS name, and
+// the same three of a path, which is read as UTF-8 (see JsonReport).
+void JsonNameFields(std::FILE* out, const char* key, const char* name);
+void JsonPathFields(std::FILE* out, const char* key, const char* path);
 const char* WriteProtectMeaning(std::int32_t value);
 
 // How the text report shows names, which are Shift_JIS bytes. Always in
