@@ -128,9 +128,9 @@ void WriteManifest(std::FILE* out, const CatalogImage& image, const std::string&
 }
 
 void WriteDat(std::FILE* out, const std::vector<CatalogImage>& images, bool windowsRules) {
+    // No DOCTYPE: a reader would fetch the DTD from the network to use it;
+    // the managers read DATs without one.
     std::fputs("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-               "<!DOCTYPE datafile PUBLIC \"-//Logiqx//DTD ROM Management Datafile//EN\" "
-               "\"http://www.logiqx.com/Dats/datafile.dtd\">\n"
                "<datafile>\n"
                "\t<header>\n"
                "\t\t<name>d88info</name>\n"

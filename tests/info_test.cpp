@@ -156,7 +156,10 @@ TEST_F(InfoTest, UsageHelpAndOpenFailure) {
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.out, "");
         EXPECT_EQ(result.err,
-                  "Usage: d88info [--dir 11|9] [--tracks] [--json] [--hashes] IMAGE...\n");
+                  "Usage: d88info [--dir 11|9] [--tracks] [--json] [--hashes] IMAGE...\n"
+                  "       d88info --dir 11|9 --manifest sha256|sha1|md5 IMAGE\n"
+                  "       d88info --dat IMAGE...\n"
+                  "       d88info [--dir 11|9] [--json] --duplicates IMAGE...\n");
     }
     const auto help = testimg::RunProgram(kInfo, {"--help"}, work);
     EXPECT_EQ(help.status, 0);
@@ -694,4 +697,140 @@ TEST_F(InfoTest, SeveralImagesGiveJsonLines) {
     EXPECT_EQ(text.status, 2);
     EXPECT_THAT(text.out, ::testing::StartsWith("image " + a + ": "));
     EXPECT_THAT(text.out, ::testing::HasSubstr("\nimage " + b + ": "));
+}
+
+// --manifest: after d88ext8 in a folder, `sha256sum -c` (and sha1sum, md5sum)
+// accept the manifest, kana names and names with "\" or a line feed
+// (escaped as the tools escape them) among them.
+TEST_F(InfoTest, AManifestIsWhatTheChecksumToolsCheck) {
+    if (OnWindows()) GTEST_SKIP() << "POSIX names and the coreutils tools";
+    Disk disk = StandardDisk(4);
+    WriteDirectory(disk, 11,
+                   {{"\xB6\xDE\xD1", 10, 1}, {"A\\B", 11, 1}, {"L\nF", 12, 1}, {"DUP", 13, 1},
+                    {"GONE", 40, 1}, {"..", 14, 1}, {"DUP", 15, 2}});
+    const Bytes image = BuildDisk(disk);
+    ASSERT_EQ(Run(kExt8, image).status, 2);  // ".." is not written
+    for (const std::string tool : {"sha256", "sha1", "md5"}) {
+        const auto result = Info({"--dir", "11", "--manifest", tool}, image);
+        EXPECT_EQ(result.status, 0);
+        const std::string path = root.File("manifest." + tool);
+        ASSERT_TRUE(testimg::WriteFile(path, Bytes(result.out.begin(), result.out.end())));
+        // Four files: the last DUP is the one left.
+        EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 4) << result.out;
+        EXPECT_THAT(result.out, ::testing::HasSubstr("\\"));
+        const std::string command = "cd '" + work.string() + "' && " + tool + "sum -c --strict '" +
+                                    path + "' > /dev/null 2>&1";
+        EXPECT_EQ(std::system(command.c_str()), 0) << result.out;
+    }
+    // A changed file is caught.
+    ASSERT_TRUE(testimg::WriteFile((work / "DUP").string(), Bytes{'x'}));
+    const std::string command = "cd '" + work.string() + "' && sha256sum -c --quiet '" +
+                                root.File("manifest.sha256") + "' > /dev/null 2>&1";
+    EXPECT_NE(std::system(command.c_str()), 0);
+    // Wrong combinations are usage errors.
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--manifest", "sha256"}, {"--dir", "11", "--manifest", "crc"},
+             {"--dir", "11", "--manifest", "md5", "--dat"}, {"--json", "--dat"}}) {
+        EXPECT_EQ(Info(args, image).status, 1) << args[0];
+    }
+}
+
+// --dat: a Logiqx XML DAT that xmllint finds valid against the DTD's
+// declarations for datafile, header, game, description and rom; one game per
+// image, named as d88ext names its folder, holding the image as its rom.
+TEST_F(InfoTest, ADatIsValidLogiqxXml) {
+    const std::string dtd = root.File("datafile.dtd");
+    const std::string declarations =
+        "<!ELEMENT datafile (header?, game*)>\n"
+        "<!ATTLIST datafile build CDATA #IMPLIED>\n"
+        "<!ATTLIST datafile debug (yes|no) \"no\">\n"
+        "<!ELEMENT header (name, description, category?, version, date?, author, email?, "
+        "homepage?, url?, comment?)>\n"
+        "<!ELEMENT name (#PCDATA)>\n<!ELEMENT description (#PCDATA)>\n"
+        "<!ELEMENT category (#PCDATA)>\n<!ELEMENT version (#PCDATA)>\n"
+        "<!ELEMENT date (#PCDATA)>\n<!ELEMENT author (#PCDATA)>\n<!ELEMENT email (#PCDATA)>\n"
+        "<!ELEMENT homepage (#PCDATA)>\n<!ELEMENT url (#PCDATA)>\n<!ELEMENT comment (#PCDATA)>\n"
+        "<!ELEMENT game (comment*, description, year?, manufacturer?, rom*)>\n"
+        "<!ATTLIST game name CDATA #REQUIRED>\n<!ATTLIST game sourcefile CDATA #IMPLIED>\n"
+        "<!ATTLIST game isbios (yes|no) \"no\">\n<!ATTLIST game cloneof CDATA #IMPLIED>\n"
+        "<!ATTLIST game romof CDATA #IMPLIED>\n<!ATTLIST game sampleof CDATA #IMPLIED>\n"
+        "<!ATTLIST game board CDATA #IMPLIED>\n<!ATTLIST game rebuildto CDATA #IMPLIED>\n"
+        "<!ELEMENT year (#PCDATA)>\n<!ELEMENT manufacturer (#PCDATA)>\n"
+        "<!ELEMENT rom EMPTY>\n<!ATTLIST rom name CDATA #REQUIRED>\n"
+        "<!ATTLIST rom size CDATA #REQUIRED>\n<!ATTLIST rom crc CDATA #IMPLIED>\n"
+        "<!ATTLIST rom sha1 CDATA #IMPLIED>\n<!ATTLIST rom md5 CDATA #IMPLIED>\n"
+        "<!ATTLIST rom merge CDATA #IMPLIED>\n"
+        "<!ATTLIST rom status (baddump|nodump|good|verified) \"good\">\n"
+        "<!ATTLIST rom date CDATA #IMPLIED>\n";
+    ASSERT_TRUE(testimg::WriteFile(dtd, Bytes(declarations.begin(), declarations.end())));
+    const Bytes one = testimg::Sample8();
+    // A name in Shift_JIS (ｶﾞﾑ & Co.d88) and two images of one stem.
+    const std::string a = root.File("\xB6\xDE\xD1 & <Co>.d88");
+    const std::string b = root.File("GAME.d88");
+    std::filesystem::create_directory(root.path() / "other");
+    const std::string c = (root.path() / "other" / "GAME.d88").string();
+    for (const std::string& path : {a, b, c}) ASSERT_TRUE(testimg::WriteFile(path, one));
+    if (OnWindows()) GTEST_SKIP() << "a Shift_JIS file name";
+    const auto result = testimg::RunProgram(kInfo, {"--dat", a, b, c}, work);
+    EXPECT_EQ(result.status, 2);  // the sample's anomaly
+    const std::string dat = root.File("set.dat");
+    ASSERT_TRUE(testimg::WriteFile(dat, Bytes(result.out.begin(), result.out.end())));
+    const std::string command =
+        "xmllint --noout --nonet --dtdvalid '" + dtd + "' '" + dat + "' 2>&1";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string complaints;
+    char line[512];
+    while (std::fgets(line, sizeof line, pipe) != nullptr) complaints += line;
+    EXPECT_EQ(pclose(pipe), 0) << complaints;
+    EXPECT_EQ(complaints, "");
+    const std::string stem = "\xEF\xBD\xB6\xEF\xBE\x9E\xEF\xBE\x91 &amp; &lt;Co&gt;";
+    EXPECT_THAT(result.out, ::testing::HasSubstr("<game name=\"" + stem + "\">\n\t\t<description>" +
+                                                 stem + "</description>\n\t\t<rom name=\"" + stem +
+                                                 ".d88\" size=\"" + std::to_string(one.size()) +
+                                                 "\" crc=\"" + Crc32(one) + "\" md5=\""));
+    EXPECT_THAT(result.out, ::testing::HasSubstr("<game name=\"GAME\">"));
+    EXPECT_THAT(result.out, ::testing::HasSubstr("<game name=\"GAME (2)\">"));
+}
+
+// --duplicates across three images: the disks with one data_sha1 (one dump
+// saved with another header among them) and the files with one SHA-1;
+// groups of one are left out.
+TEST_F(InfoTest, DuplicatesAreFoundAcrossImages) {
+    Disk disk = StandardDisk(4, "ORIGINAL");
+    WriteDirectory(disk, 11, {{"SAME", 10, 1}, {"ALSO", 10, 1}, {"ALONE", 11, 1}});
+    const Bytes first = BuildDisk(disk);
+    disk.name = "REDUMP";
+    const Bytes second = WithShortHeader(BuildDisk(disk));
+    Disk other = StandardDisk(4, "OTHER");
+    WriteDirectory(other, 11, {{"COPY", 10, 1}});
+    RecordAt(other, 2, 1).data[0] ^= 1;
+    const Bytes third = BuildDisk(other);
+    const std::string a = root.File("a.d88");
+    const std::string b = root.File("b.d88");
+    const std::string c = root.File("c.d88");
+    ASSERT_TRUE(testimg::WriteFile(a, first));
+    ASSERT_TRUE(testimg::WriteFile(b, second));
+    ASSERT_TRUE(testimg::WriteFile(c, third));
+    const auto result =
+        testimg::RunProgram(kInfo, {"--json", "--dir", "11", "--duplicates", a, b, c}, work);
+    EXPECT_EQ(result.status, 0);
+    const auto doc = nlohmann::json::parse(result.out);
+    ASSERT_EQ(doc["disk_groups"].size(), 1u);
+    const auto& disks = doc["disk_groups"][0]["disks"];
+    ASSERT_EQ(disks.size(), 2u);
+    EXPECT_EQ(disks[0]["image"], a);
+    EXPECT_EQ(disks[0]["name"], "ORIGINAL");
+    EXPECT_EQ(disks[1]["image"], b);
+    EXPECT_EQ(disks[1]["name"], "REDUMP");
+    // SAME and ALSO on both a and b, COPY on c: one group of five; ALONE
+    // on a and b: a group of two.
+    ASSERT_EQ(doc["file_groups"].size(), 2u);
+    EXPECT_EQ(doc["file_groups"][0]["files"].size(), 5u);
+    EXPECT_EQ(doc["file_groups"][0]["files"][4]["name"], "COPY");
+    EXPECT_EQ(doc["file_groups"][1]["files"].size(), 2u);
+    const auto text = testimg::RunProgram(kInfo, {"--duplicates", a, b, c}, work);
+    EXPECT_EQ(text.out, "data_sha1 " + doc["disk_groups"][0]["data_sha1"].get<std::string>() +
+                            " disks: " + a +
+                            " disk 0 \"ORIGINAL\", " + b + " disk 0 \"REDUMP\"\n");
 }
