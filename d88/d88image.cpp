@@ -133,16 +133,17 @@ std::int32_t D88Image::ReadAt(std::int64_t position, std::uint8_t* dest, std::in
     return static_cast<std::int32_t>(std::fread(dest, 1, static_cast<std::size_t>(length), file_));
 }
 
-void D88Image::FillWindow(std::int64_t position) {
+void D88Image::FillWindow(std::int64_t position, std::int64_t size) {
+    const std::int64_t fill = size < kFillSize ? kFillSize : size > kWindowSize ? kWindowSize : size;
     windowStart_ = position;
-    windowLength_ = ReadAt(position, window_, kWindowSize);
+    windowLength_ = ReadAt(position, window_, static_cast<std::int32_t>(fill));
 }
 
 std::int32_t D88Image::ReadThroughWindow(std::int64_t position, std::uint8_t* dest,
-                                         std::int32_t length) {
+                                         std::int32_t length, std::int64_t ahead) {
     const bool inside = position >= windowStart_ &&
                         position - windowStart_ + length <= windowLength_;
-    if (!inside) FillWindow(position);
+    if (!inside) FillWindow(position, ahead > length ? ahead : length);
     const std::int64_t available = windowStart_ + windowLength_ - position;
     const std::int32_t got = available < length ? static_cast<std::int32_t>(available) : length;
     if (got <= 0) return 0;
@@ -315,8 +316,8 @@ void D88Image::BuildTrack(std::int32_t slot, std::uint32_t entry) {
     // The walk reads each header and then, as files are read, the data
     // between them: started with the window near its end, it would move
     // the window on in mid-track and back again for the data. A track of
-    // up to half the window is walked and read within one filling.
-    if (position < windowStart_ || position + kWindowSize / 2 > windowStart_ + windowLength_) {
+    // up to half a filling is walked and read within one.
+    if (position < windowStart_ || position + kFillSize / 2 > windowStart_ + windowLength_) {
         FillWindow(position);
     }
     std::uint8_t header[kSectorHeaderSize];
@@ -364,6 +365,12 @@ std::int32_t D88Image::ReadSector(std::int32_t slot, std::int32_t c,
                                   std::int32_t h, std::int32_t r,
                                   std::int32_t n, std::uint8_t* dest,
                                   std::int32_t room) {
+    return ReadSectorAhead(slot, c, h, r, n, dest, room, 0);
+}
+
+std::int32_t D88Image::ReadSectorAhead(std::int32_t slot, std::int32_t c, std::int32_t h,
+                                       std::int32_t r, std::int32_t n, std::uint8_t* dest,
+                                       std::int32_t room, std::int64_t ahead) {
     if (room < 0 || !LoadTrack(slot)) return 0;
     // An ID byte holds 0 to 255: another value matches no record.
     for (const std::int32_t part : {c, h, r, n}) {
@@ -381,7 +388,7 @@ std::int32_t D88Image::ReadSector(std::int32_t slot, std::int32_t c,
         const RecordHeader& record = records_[list.start + index];
         const std::int32_t want = record.dataLength < room ? record.dataLength : room;
         // A record cut short by the end of the file yields what arrived.
-        if (want <= kWindowSize) return ReadThroughWindow(record.dataPosition, dest, want);
+        if (want <= kWindowSize) return ReadThroughWindow(record.dataPosition, dest, want, ahead);
         return ReadAt(record.dataPosition, dest, want);
     }
     return 0;
@@ -397,7 +404,11 @@ std::int32_t D88Image::ReadSectors(std::int32_t slot, std::int32_t c,
     std::int32_t total = 0;
     while (total < length) {
         const std::int32_t piece = length - total < unit ? length - total : unit;
-        const std::int32_t got = ReadSector(slot, c, h, r, n, dest + total, piece);
+        // The rest of the run, its record headers counted, is what the
+        // window should hold when it has to move.
+        const std::int64_t left = length - total;
+        const std::int64_t ahead = left + (left / unit + 1) * kSectorHeaderSize;
+        const std::int32_t got = ReadSectorAhead(slot, c, h, r, n, dest + total, piece, ahead);
         if (got < piece) {
             if (partial != nullptr) *partial = got;
             break;

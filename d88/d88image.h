@@ -219,11 +219,19 @@ private:
     // returns the bytes that arrived.
     std::int32_t ReadAt(std::int64_t position, std::uint8_t* dest, std::int32_t length);
     // Reads the window's bytes from file position `position` on.
-    void FillWindow(std::int64_t position);
+    // Reads the window's bytes from file position `position` on: `size`
+    // bytes, at least kFillSize, at most the window.
+    void FillWindow(std::int64_t position, std::int64_t size = kFillSize);
     // Copies `length` bytes from file position `position` through the
     // header window; returns the bytes that arrived.
+    // When the window must move, it is filled with `ahead` bytes (the rest
+    // of a run of sectors), or kFillSize if that is more.
     std::int32_t ReadThroughWindow(std::int64_t position, std::uint8_t* dest,
-                                   std::int32_t length);
+                                   std::int32_t length, std::int64_t ahead = 0);
+    // ReadSector, with the bytes the caller will want next (see above).
+    std::int32_t ReadSectorAhead(std::int32_t slot, std::int32_t c, std::int32_t h,
+                                 std::int32_t r, std::int32_t n, std::uint8_t* dest,
+                                 std::int32_t room, std::int64_t ahead);
     void ClearSelection();
 
     std::FILE* file_;
@@ -246,7 +254,11 @@ private:
     // A window onto the image file for walking record headers: each header
     // needs 16 bytes and the walk skips the data between them, which through
     // the stream would cost a seek (a system call) per record.
-    static constexpr std::int32_t kWindowSize = 65536;
+    // A run of sectors is read in one piece when it fits (the largest file
+    // of the programs' disks spans 255 records, about 135 KB); otherwise
+    // 64 KiB at a time, which serves many small files in a row.
+    static constexpr std::int32_t kWindowSize = 262144;
+    static constexpr std::int32_t kFillSize = 65536;
     std::uint8_t window_[kWindowSize];
     std::int64_t windowStart_;
     std::int32_t windowLength_;
