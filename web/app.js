@@ -12,10 +12,13 @@ const downloadAll = $("#download-all");
 
 // A run that takes longer than this is stopped: the worker is replaced and
 // the page says so. The programs' own bounds make this far more than any
-// image needs.
-const TIME_LIMIT_MS = 120000;
+// image needs. `?limit=MS` sets another (for tests).
+const TIME_LIMIT_MS = Number(new URLSearchParams(location.search).get("limit")) || 120000;
 
 let worker = null;
+// Each request's number: only the latest may ever change the page.
+let latestRun = 0;
+let runTimer = null;
 let current = null; // { name, bytes }: the image being shown
 let zipUrl = null;
 
@@ -57,25 +60,49 @@ function startWorker() {
   worker = new Worker(new URL("./worker.js", import.meta.url), { type: "module" });
 }
 
+// Ends the request under way, if any: its worker is replaced and its timer
+// cleared, so that nothing of it can reach the page any more.
+function cancelRun() {
+  if (runTimer !== null) {
+    clearTimeout(runTimer);
+    runTimer = null;
+    if (worker) worker.terminate();
+    worker = null;
+  }
+}
+
 function run(program) {
   if (!current) return;
-  setState("working", `Reading ${current.name}…`);
+  cancelRun();
+  const id = ++latestRun;
+  const image = current;
+  // The previous image's table and zip are not live while another is read.
+  results.hidden = true;
+  setState("working", `Reading ${image.name}…`);
   if (!worker) startWorker();
   const active = worker;
-  const timer = setTimeout(() => {
+  const finish = () => {
+    clearTimeout(runTimer);
+    runTimer = null;
+  };
+  runTimer = setTimeout(() => {
+    if (id !== latestRun) return;
+    runTimer = null;
     active.terminate();
     worker = null;
-    setState("error", `${current.name}: the work took too long and was stopped.`);
+    setState("error", `${image.name}: the work took too long and was stopped.`);
   }, TIME_LIMIT_MS);
   active.onmessage = (event) => {
-    clearTimeout(timer);
+    if (id !== latestRun) return;
+    finish();
     show(event.data);
   };
   active.onerror = (event) => {
-    clearTimeout(timer);
+    if (id !== latestRun) return;
+    finish();
     active.terminate();
     worker = null;
-    setState("error", `${current.name}: the page could not work on this file (${event.message}).`);
+    setState("error", `${image.name}: the page could not work on this file (${event.message}).`);
   };
   const copy = current.bytes.slice(0);
   active.postMessage({ image: copy, program }, [copy]);
@@ -198,7 +225,9 @@ function show(result) {
     downloadAll.href = zipUrl;
     downloadAll.download = `${stem}-${result.program}.zip`;
     downloadAll.removeAttribute("aria-disabled");
-    downloadAll.textContent = `Download all ${written.size} files (.zip)`;
+    downloadAll.textContent = `Download all ${written.size.toLocaleString("en")} ${
+      written.size === 1 ? "file" : "files"
+    } (.zip)`;
   } else {
     downloadAll.removeAttribute("href");
     downloadAll.setAttribute("aria-disabled", "true");
@@ -217,9 +246,9 @@ function show(result) {
   const warned = result.warnings.length > 0 ? ", with warnings (below)" : "";
   setState(
     "done",
-    `${current.name}: ${disks} ${disks === 1 ? "disk" : "disks"}, ${written.size} ${
-      written.size === 1 ? "file" : "files"
-    } written by ${result.program}${warned}.`,
+    `${current.name}: ${disks} ${disks === 1 ? "disk" : "disks"}, ${written.size.toLocaleString(
+      "en",
+    )} ${written.size === 1 ? "file" : "files"} written by ${result.program}${warned}.`,
   );
 }
 
@@ -237,6 +266,8 @@ async function open(file) {
 
 imageInput.addEventListener("change", () => {
   if (imageInput.files.length > 0) open(imageInput.files[0]);
+  // Emptied, so that choosing the same file again is a change too.
+  imageInput.value = "";
 });
 programSelect.addEventListener("change", () => run(programSelect.value));
 
@@ -253,5 +284,9 @@ document.addEventListener("drop", (event) => {
   event.preventDefault();
   document.body.classList.remove("dragging");
   const file = event.dataTransfer.files[0];
-  if (file) open(file);
+  if (file) {
+    // The chooser must not go on showing an earlier file's name.
+    imageInput.value = "";
+    open(file);
+  }
 });

@@ -193,6 +193,39 @@ class PageTest(unittest.TestCase):
         print(f"screenshot: {path}")
         self.driver.execute_cdp_cmd("Emulation.setEmulatedMedia", {"features": []})
 
+    def state(self):
+        return self.driver.find_element(By.TAG_NAME, "body").get_attribute("data-state")
+
+    def test_5_the_same_file_again(self):
+        # Chosen again (after a change of program, too), the same file is
+        # read again: the chooser is emptied once it has given its file.
+        self.assertEqual(self.open_image(SAMPLE6), "done")
+        self.assertEqual(self.open_image(None, program="d88ext8"), "done")
+        self.assertEqual(self.open_image(SAMPLE6), "done")
+        self.assert_same_as_native("d88ext6", SAMPLE6, with_zip=False)
+        self.assertEqual(self.driver.execute_script(
+            "return document.getElementById('image').value"), "")
+
+    def test_6_only_the_latest_request_counts(self):
+        # The program changed twice while a large image (64 disks) is read:
+        # the earlier requests are cancelled, and their time limit (15 s
+        # here) never turns the finished result into an error.
+        driver = self.driver
+        with tempfile.TemporaryDirectory() as folder:
+            large = os.path.join(folder, "large.d88")
+            subprocess.run([os.path.join(NATIVE, "tests", "make_bench_image"), "large", large],
+                           check=True)
+            driver.get(self.url + "?limit=15000")
+            self.assertEqual(self.open_image(large), "done")
+            driver.execute_script("document.body.dataset.state = 'idle'")
+            started = time.time()
+            program = Select(driver.find_element(By.ID, "program"))
+            program.select_by_value("d88ext6")
+            program.select_by_value("d88ext8")
+            WebDriverWait(driver, 60).until(lambda d: self.state() in ("done", "error"))
+            time.sleep(max(0.0, started + 17 - time.time()))
+            self.assertEqual(self.state(), "done", self.text("status"))
+            self.assertIn("14,848 files written by d88ext8", self.text("status"))
 
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=2)
