@@ -140,7 +140,9 @@ function entryRows(inspection, written) {
       row.file = written.get(e.file_bytes);
       row.outcome =
         e.status === "short"
-          ? `short: ${e.bytes_read} of ${e.size} bytes found, the rest written as zeros`
+          ? `short: ${e.bytes_read.toLocaleString("en")} of ${e.size.toLocaleString(
+              "en",
+            )} bytes found, the rest written as zeros`
           : "written";
       if (e.status === "short") row.kind = "short";
       if (e.file_bytes !== e.name_bytes) row.outcome += ` as ${row.file.name}`;

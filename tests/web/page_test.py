@@ -143,6 +143,9 @@ class PageTest(unittest.TestCase):
                     self.assertEqual(self.text("listing"), f.read().decode("cp932"))
                 self.assertTrue(files)
                 self.assertIn("fit " + program, self.text("fit-note"))
+                count = len(files)
+                self.assertIn(f"Download all {count} {'file' if count == 1 else 'files'} (.zip)",
+                              self.text("download-all"))
                 self.assertIn("directory fits " + program, self.text("report"))
         # The kana entry shows as kana in the table.
         self.assertIn("ｶﾞﾑ", self.text("files"))
@@ -167,6 +170,8 @@ class PageTest(unittest.TestCase):
         self.assert_same_as_native("d88ext8", SAMPLE8)
 
     def test_3_nothing_leaves_the_machine(self):
+        # Nor does the page ask its server for what is not there (an icon).
+        self.assertEqual([e for e in self.driver.get_log("browser") if "404" in e["message"]], [])
         urls = self.driver.execute_script(
             "return performance.getEntriesByType('resource').map(e => e.name)")
         origin = self.url.rsplit("/", 1)[0]
