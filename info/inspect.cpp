@@ -466,6 +466,35 @@ std::string DataSha1(d88::D88Image& image, std::int64_t diskOffset, DigesterMake
 
 }  // namespace
 
+const char* NotD88Reason(d88::D88Image& image) {
+    static char reason[160];
+    if (image.DiskCount() == 0) return "shorter than one disk header (688 bytes)";
+    image.SelectDisk(0);
+    const std::uint32_t size = image.DiskSize();
+    const std::int32_t media = image.MediaType();
+    if (size < static_cast<std::uint32_t>(d88::kDiskHeaderSize)) {
+        std::snprintf(reason, sizeof reason, "the first disk's size field (%u) is below 688", size);
+        return reason;
+    }
+    if (size > image.FileSize()) {
+        std::snprintf(reason, sizeof reason,
+                      "the first disk's size field (%u) is larger than the file (%lld bytes)", size,
+                      static_cast<long long>(image.FileSize()));
+        return reason;
+    }
+    if (media != 0x00 && media != 0x10 && media != 0x20 && media != 0x30 && media != 0x40) {
+        std::snprintf(reason, sizeof reason,
+                      "the media byte 0x%02X is none of a D88 disk's (0x00, 0x10, 0x20, 0x30, 0x40)",
+                      static_cast<unsigned>(media));
+        return reason;
+    }
+    const std::int32_t slots = TableSlots(image);
+    for (std::int32_t slot = 0; slot < slots; slot++) {
+        if (image.ReadRecordHeaders(slot, Records, 1) > 0) return nullptr;
+    }
+    return "no track slot leads to a readable sector record";
+}
+
 FitFacts JudgeDisk(d88::D88Image& image, bool wholeFiles) {
     FitFacts fit{};
     fit.bytesRead = extract::ReadDirectoryArea(image, DirectoryBuffer);
@@ -524,6 +553,7 @@ std::int32_t Inspect(d88::D88Image& image, const char* path, const Options& opti
                      Report& report) {
     StoredHashes stored;
     if (options.digests != nullptr) stored = HashStored(image, options.digests);
+    if (const char* reason = NotD88Reason(image)) report.NotD88(reason);
     report.BeginImage(path, image.FileSize(), options.digests != nullptr ? &stored.file : nullptr);
     Finder find(report);
     for (std::int32_t disk = 0; disk < image.DiskCount(); disk++) {

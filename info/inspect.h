@@ -142,6 +142,8 @@ FitFacts JudgeDisk(d88::D88Image& image, bool wholeFiles);
 class Report {
 public:
     virtual ~Report() = default;
+    // Called first, for a file that does not look like a D88 image.
+    virtual void NotD88(const char* reason) { static_cast<void>(reason); }
     // `hashes`: of the whole image file, or null.
     virtual void BeginImage(const char* path, std::int64_t fileSize, const DigestSet* hashes) = 0;
     virtual void BeginDisk(const DiskFacts& facts) = 0;
@@ -169,6 +171,13 @@ struct Options {
 // BeginImage(path, ...); returns the number of anomalies found.
 std::int32_t Inspect(d88::D88Image& image, const char* path, const Options& options,
                      Report& report);
+
+// Why the open image does not look like a D88 image, or null when it does:
+// it does when the first disk's size field is at least 688 and at most the
+// file's size, its media byte is one a D88 disk has (0x00, 0x10, 0x20,
+// 0x30, 0x40), and some track slot leads to a readable sector record. A PNG,
+// a text file or zeros are then called out instead of read as empty disks.
+const char* NotD88Reason(d88::D88Image& image);
 
 // The track slots a disk's table has room for: those before the lowest
 // non-zero entry (among the slots before it), which is where the table and

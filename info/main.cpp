@@ -194,7 +194,8 @@ int Run(int argc, char** argv) {
             anomalies = info::Inspect(Image, path, options, report);
             report.EndImage(anomalies);
         }
-        anomalous = anomalous || anomalies > 0;
+        // A file that is no D88 image at all is a finding, as an anomaly is.
+        anomalous = anomalous || anomalies > 0 || info::NotD88Reason(Image) != nullptr;
         Image.Close();
     }
     if (!manifest.empty() && !catalog.empty()) info::WriteManifest(stdout, catalog[0], manifest);

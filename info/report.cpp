@@ -96,6 +96,10 @@ void TextReport::Name(const char* name, std::int32_t columns) {
     for (; used < columns; used++) std::fputc(' ', out_);
 }
 
+void TextReport::NotD88(const char* reason) {
+    std::fprintf(out_, "not a D88 image: %s\n", reason);
+}
+
 void TextReport::BeginImage(const char* path, std::int64_t fileSize, const DigestSet* hashes) {
     std::fprintf(out_, "image %s: %lld bytes\n", path, static_cast<long long>(fileSize));
     if (hashes != nullptr) {
@@ -319,7 +323,14 @@ void JsonReport::BeginImage(const char* path, std::int64_t fileSize, const Diges
     firstDisk_ = true;
     std::fputs("{", out_);
     PathFields("image", path);
-    std::fprintf(out_, ",\"file_size\":%lld,", static_cast<long long>(fileSize));
+    std::fprintf(out_, ",\"file_size\":%lld,\"looks_like_d88\":%s,", static_cast<long long>(fileSize),
+                 notD88_ == nullptr ? "true" : "false");
+    if (notD88_ != nullptr) {
+        std::fputs("\"not_d88_reason\":", out_);
+        String(notD88_);
+        std::fputc(',', out_);
+        notD88_ = nullptr;
+    }
     if (hashes != nullptr) {
         Hashes(*hashes);
         std::fputc(',', out_);

@@ -29,6 +29,7 @@ enum class NameStyle {
 class TextReport : public Report {
 public:
     TextReport(std::FILE* out, NameStyle style) : out_(out), style_(style) {}
+    void NotD88(const char* reason) override;
     void BeginImage(const char* path, std::int64_t fileSize, const DigestSet* hashes) override;
     void BeginDisk(const DiskFacts& facts) override;
     void Found(const Anomaly& anomaly) override;
@@ -57,6 +58,7 @@ class JsonReport : public Report {
 public:
     // `compact`: the document on one line (JSON Lines, one per image).
     explicit JsonReport(std::FILE* out, bool compact = false) : out_(out), compact_(compact) {}
+    void NotD88(const char* reason) override { notD88_ = reason; }
     void BeginImage(const char* path, std::int64_t fileSize, const DigestSet* hashes) override;
     void BeginDisk(const DiskFacts& facts) override;
     void Found(const Anomaly& anomaly) override;
@@ -84,6 +86,7 @@ private:
 
     std::FILE* out_;
     bool compact_;
+    const char* notD88_ = nullptr;
     bool firstDisk_ = true;
     bool firstItem_ = true;
     bool inSection_ = false;

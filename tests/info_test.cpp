@@ -834,3 +834,60 @@ TEST_F(InfoTest, DuplicatesAreFoundAcrossImages) {
                             " disks: " + a +
                             " disk 0 \"ORIGINAL\", " + b + " disk 0 \"REDUMP\"\n");
 }
+
+// Files that are not D88 images are called out, with the reason, as the
+// report's first line and in JSON; status 2, as for anomalies.
+TEST_F(InfoTest, FilesThatAreNotD88ImagesAreCalledOut) {
+    Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    png.resize(4096, 0x42);
+    const std::string words = "These are not the disks you are looking for.\n";
+    Bytes text;
+    while (text.size() < 2000) text.insert(text.end(), words.begin(), words.end());
+    Bytes noise(5000);
+    std::uint32_t seed = 12345;
+    for (std::uint8_t& byte : noise) {
+        seed = seed * 1103515245u + 12345u;
+        byte = static_cast<std::uint8_t>(seed >> 24);
+    }
+    // A header that passes, but every track entry 0.
+    Bytes zeros(1 << 20, 0);
+    zeros[0x1C] = 0x00;
+    zeros[0x1D] = 0x10;  // size field 4096
+    struct Case {
+        const char* what;
+        Bytes bytes;
+        std::string reason;
+    };
+    // The size field is bytes 0x1C-0x1F, little-endian.
+    auto tooLarge = [](const Bytes& b) {
+        const std::uint64_t size = b[0x1C] | b[0x1D] << 8 | b[0x1E] << 16 |
+                                   static_cast<std::uint64_t>(b[0x1F]) << 24;
+        return Format("the first disk's size field (%llu) is larger than the file (%llu bytes)",
+                      size, b.size());
+    };
+    const std::vector<Case> cases = {
+        {"empty", {}, "shorter than one disk header (688 bytes)"},
+        {"png", png, tooLarge(png)},
+        {"text", text, tooLarge(text)},
+        {"noise", noise, ""},
+        {"zeros", zeros, "no track slot leads to a readable sector record"},
+    };
+    for (const Case& k : cases) {
+        const auto result = Info({}, k.bytes);
+        EXPECT_EQ(result.status, 2) << k.what;
+        EXPECT_THAT(result.out, ::testing::StartsWith("not a D88 image: " + k.reason)) << k.what;
+        const auto doc = nlohmann::json::parse(Info({"--json"}, k.bytes).out);
+        EXPECT_EQ(doc["looks_like_d88"], false) << k.what;
+        EXPECT_THAT(doc["not_d88_reason"].get<std::string>(), ::testing::StartsWith(k.reason))
+            << k.what;
+    }
+    // The media byte alone can tell.
+    Disk odd = StandardDisk(4);
+    odd.media = 0x77;
+    EXPECT_THAT(Info({}, BuildDisk(odd)).out,
+                ::testing::StartsWith("not a D88 image: the media byte 0x77 is none of a D88 "
+                                      "disk's (0x00, 0x10, 0x20, 0x30, 0x40)\n"));
+    const auto real = nlohmann::json::parse(Info({"--json"}, BuildDisk(StandardDisk(4))).out);
+    EXPECT_EQ(real["looks_like_d88"], true);
+    EXPECT_FALSE(real.contains("not_d88_reason"));
+}

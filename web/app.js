@@ -238,11 +238,10 @@ function show(result) {
 
   results.hidden = false;
   const disks = result.inspection.disks.length;
-  if (disks === 0) {
-    setState(
-      "done",
-      `${current.name}: no disk was found in this file. It is not a D88 image, or it is shorter than one disk header (688 bytes).`,
-    );
+  // d88info decides whether this is a D88 image at all; what it found
+  // follows below all the same.
+  if (result.inspection.looks_like_d88 === false) {
+    setState("done", `${current.name}: not a D88 image: ${result.inspection.not_d88_reason}.`);
     return;
   }
   const warned = result.warnings.length > 0 ? ", with warnings (below)" : "";
@@ -254,7 +253,21 @@ function show(result) {
   );
 }
 
+// The worker gets the image in one piece of memory: above this it is refused
+// before it is read.
+const MAX_IMAGE_BYTES = 2 ** 31;
+
 async function open(file) {
+  if (file.size > MAX_IMAGE_BYTES) {
+    cancelRun();
+    current = null;
+    results.hidden = true;
+    setState(
+      "error",
+      `${file.name}: larger than 2 GiB (${file.size.toLocaleString("en")} bytes); the page reads images up to 2 GiB. The command-line programs have no such limit.`,
+    );
+    return;
+  }
   try {
     current = { name: file.name, bytes: await file.arrayBuffer() };
   } catch (error) {

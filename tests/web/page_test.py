@@ -157,14 +157,27 @@ class PageTest(unittest.TestCase):
         self.assertEqual(self.open_image(HOSTILE), "done")
         self.assert_same_as_native("d88ext8", HOSTILE, with_zip=False)
         self.assertNotEqual(self.text("warnings"), "")
-        # Nothing disk-like at all: the page says so.
-        with tempfile.NamedTemporaryFile(suffix=".d88", delete=False) as empty:
-            empty.write(b"not a disk")
+        # Nothing disk-like at all: the page says so, with d88info's reason.
+        for content, reason in [(b"not a disk", "shorter than one disk header (688 bytes)"),
+                                (b"\x89PNG\r\n\x1a\n" + b"\x42" * 4088,
+                                 "the first disk's size field (1111638594) is larger than the "
+                                 "file (4096 bytes)")]:
+            with tempfile.NamedTemporaryFile(suffix=".d88", delete=False) as other:
+                other.write(content)
+            try:
+                self.assertEqual(self.open_image(other.name), "done")
+                self.assertIn("not a D88 image: " + reason, self.text("status"))
+            finally:
+                os.remove(other.name)
+        # Over 2 GiB (a sparse file): refused by its size, before it is read.
+        with tempfile.NamedTemporaryFile(suffix=".d88", delete=False) as huge:
+            huge.truncate(2 ** 31 + 1)
         try:
-            self.assertEqual(self.open_image(empty.name), "done")
-            self.assertIn("no disk was found", self.text("status"))
+            self.assertEqual(self.open_image(huge.name), "error")
+            self.assertIn("larger than 2 GiB", self.text("status"))
+            self.assertTrue(self.driver.find_element(By.ID, "results").get_attribute("hidden"))
         finally:
-            os.remove(empty.name)
+            os.remove(huge.name)
         # The page still takes another image.
         self.assertEqual(self.open_image(SAMPLE8), "done")
         self.assert_same_as_native("d88ext8", SAMPLE8)
