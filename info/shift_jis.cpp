@@ -2,8 +2,10 @@
 
 #include <cstring>
 
-#ifdef _WIN32
+#if defined(_WIN32)
 #include <windows.h>
+#elif defined(__EMSCRIPTEN__)
+#include <emscripten/emscripten.h>
 #else
 #include <iconv.h>
 #endif
@@ -18,10 +20,26 @@ bool IsSingleCharacter(unsigned char b) {
     return (b >= 0x20 && b <= 0x7E) || (b >= 0xA1 && b <= 0xDF);
 }
 
-#ifndef _WIN32
-// glibc knows code page 932 as CP932; musl (the C library of the web page's
-// WebAssembly build) only as SHIFT_JIS, which it decodes the same way in the
-// ranges split here.
+#if defined(__EMSCRIPTEN__)
+// In the web page, the browser's own decoder: its shift_jis is code page
+// 932 for every two-byte character (the Emscripten C library's iconv is
+// not). The character's UTF-8 goes to `out`; returns its length, 0 when the
+// bytes do not decode.
+EM_JS(int, DecodeInBrowser, (const char* bytes, int length, char* out, int room), {
+    try {
+        const text = new TextDecoder("shift_jis", {fatal: true})
+                         .decode(HEAPU8.slice(bytes, bytes + length));
+        const utf8 = new TextEncoder().encode(text);
+        if (utf8.length === 0 || utf8.length > room) return 0;
+        HEAPU8.set(utf8, out);
+        return utf8.length;
+    } catch (error) {
+        return 0;
+    }
+});
+#elif !defined(_WIN32)
+// glibc knows code page 932 as CP932; other C libraries may know it only as
+// SHIFT_JIS.
 iconv_t OpenConverter() {
     iconv_t convert = iconv_open("UTF-8", "CP932");
     if (convert == reinterpret_cast<iconv_t>(-1)) convert = iconv_open("UTF-8", "SHIFT_JIS");
@@ -46,7 +64,9 @@ bool DecodeCharacter(const char* bytes, std::int32_t length, char (&out)[8]) {
         out[0] = bytes[0];
         return true;
     }
-#ifdef _WIN32
+#if defined(__EMSCRIPTEN__)
+    return DecodeInBrowser(bytes, length, out, static_cast<int>(sizeof out - 1)) > 0;
+#elif defined(_WIN32)
     wchar_t wide[4];
     const int units = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes, length, wide, 4);
     if (units <= 0) return false;
@@ -68,7 +88,7 @@ bool DecodeCharacter(const char* bytes, std::int32_t length, char (&out)[8]) {
 }  // namespace
 
 bool ConverterAvailable() {
-#ifdef _WIN32
+#if defined(_WIN32) || defined(__EMSCRIPTEN__)
     return true;
 #else
     return Converter() != reinterpret_cast<iconv_t>(-1);

@@ -244,6 +244,31 @@ class PageTest(unittest.TestCase):
             time.sleep(max(0.0, started + 17 - time.time()))
             self.assertEqual(self.state(), "done", self.text("status"))
             self.assertIn("14,848 files written by d88ext8", self.text("status"))
+    def test_7_names_decode_as_the_native_d88info_decodes_them(self):
+        # Names only code page 932 decodes this way (NEC and IBM extensions):
+        # 87 90 (≒), FA 40 and EE EF (both ⅰ). The page's report shows them,
+        # and counts the names readable, exactly as the native d88info does.
+        with open(SAMPLE8, "rb") as f:
+            image = bytearray(f.read())
+        # Disk 0's directory starts at sector 2 of slot 0; entry 0 at byte 1.
+        position = int.from_bytes(image[0x20:0x24], "little")
+        while image[position + 2] != 2:
+            position += 16 + int.from_bytes(image[position + 14:position + 16], "little")
+        entry = position + 16 + 1
+        image[entry:entry + 8] = b"\x87\x90\xfa\x40\xee\xef  "
+        with tempfile.TemporaryDirectory() as folder:
+            path = os.path.join(folder, "names.d88")
+            with open(path, "wb") as f:
+                f.write(image)
+            self.assertEqual(self.open_image(path), "done")
+            native = subprocess.run([os.path.join(NATIVE, "d88info"), "--dir", "11", path],
+                                    capture_output=True, check=False,
+                                    env={**os.environ, "LC_ALL": "C.UTF-8"}).stdout.decode()
+        page = self.text("report")
+        self.assertIn("\u2252\u2170\u2170", native)
+        # All but the first line, which names the file as each was given it.
+        self.assertEqual(page.split("\n", 1)[1], native.split("\n", 1)[1])
+
 
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=2)
