@@ -860,8 +860,8 @@ TEST_F(InfoTest, FilesThatAreNotD88ImagesAreCalledOut) {
     };
     // The size field is bytes 0x1C-0x1F, little-endian.
     auto tooLarge = [](const Bytes& b) {
-        const std::uint64_t size = b[0x1C] | b[0x1D] << 8 | b[0x1E] << 16 |
-                                   static_cast<std::uint64_t>(b[0x1F]) << 24;
+        std::uint64_t size = 0;
+        for (std::size_t i = 0; i < 4; i++) size |= static_cast<std::uint64_t>(b[0x1C + i]) << (8 * i);
         return Format("the first disk's size field (%llu) is larger than the file (%llu bytes)",
                       size, b.size());
     };
