@@ -876,7 +876,11 @@ TEST_F(InfoTest, FilesThatAreNotD88ImagesAreCalledOut) {
         const auto result = Info({}, k.bytes);
         EXPECT_EQ(result.status, 2) << k.what;
         EXPECT_THAT(result.out, ::testing::StartsWith("not a D88 image: " + k.reason)) << k.what;
-        const auto doc = nlohmann::json::parse(Info({"--json"}, k.bytes).out);
+        const auto json = Info({"--json"}, k.bytes);
+        ASSERT_TRUE(nlohmann::json::accept(json.out))
+            << k.what << ": status " << json.status << ", signal " << json.signal << ", stderr "
+            << json.err << ", stdout " << json.out;
+        const auto doc = nlohmann::json::parse(json.out);
         EXPECT_EQ(doc["looks_like_d88"], false) << k.what;
         EXPECT_THAT(doc["not_d88_reason"].get<std::string>(), ::testing::StartsWith(k.reason))
             << k.what;
