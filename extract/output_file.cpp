@@ -352,8 +352,11 @@ WriteResult RenameTemporary(const char* temporary, const char* name) {
     } else if (renameat(Folder, temporary, Folder, name) != 0) {
         result = Failure(errno, kCannotCreate);
     }
-    if (result.status != WriteStatus::Written) unlinkat(Folder, temporary, 0);
-    CurrentPhase = kIdle;
+    if (result.status == WriteStatus::Written) {
+        CurrentPhase = kIdle;
+    } else {
+        RemoveCurrent();
+    }
     return result;
 }
 
@@ -409,8 +412,7 @@ bool WriteNameless(const char* name, const std::uint8_t* data, std::int32_t size
     }
     if (close(fd) != 0) {
         error = errno;
-        unlinkat(Folder, temporary, 0);
-        CurrentPhase = kIdle;
+        RemoveCurrent();
         *result = Failure(error, kCannotWrite);
         return true;
     }
@@ -432,8 +434,7 @@ WriteResult WriteThroughTemporary(const char* name, const std::uint8_t* data, st
     const bool written = WriteAll(fd, data, size, &error);
     if (close(fd) != 0 && written) error = errno;
     if (!written || error != 0) {
-        unlinkat(Folder, temporary, 0);
-        CurrentPhase = kIdle;
+        RemoveCurrent();
         return Failure(error, kCannotWrite);
     }
     return RenameTemporary(temporary, name);
