@@ -118,6 +118,18 @@ bool RenameByHandle(HANDLE handle, const wchar_t* path, bool replace) {
     return SetFileInformationByHandle(handle, FileRenameInfo, &Rename, sizeof Rename) != 0;
 }
 
+// Renames over an existing file. Another run may hold that file open for the
+// moment between its own rename and close, which makes the system refuse
+// (access denied): tried again a few times, briefly.
+bool ReplaceByHandle(HANDLE handle, const wchar_t* path) {
+    for (int attempt = 0; attempt < 50; attempt++) {
+        if (RenameByHandle(handle, path, true)) return true;
+        if (GetLastError() != ERROR_ACCESS_DENIED) return false;
+        Sleep(10);
+    }
+    return false;
+}
+
 // Whether `path` names the protected file (the image being read).
 bool IsProtected(const wchar_t* path) {
     if (!HaveProtected) return false;
@@ -222,7 +234,7 @@ WriteResult WriteOutputFile(const char* name, const std::uint8_t* data, std::int
                 return Abandon(handle, Failure(ErrnoFrom(renameError), kCannotCreate));
             }
             if (IsProtected(FinalPath)) return Abandon(handle, kIsImage);
-            if (!RenameByHandle(handle, FinalPath, true)) {
+            if (!ReplaceByHandle(handle, FinalPath)) {
                 return Abandon(handle, Failure(ErrnoFrom(GetLastError()), kCannotCreate));
             }
         }
